@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <vector>
+
+class Painter;
+class Font;
+
+// Option bits of Network::analyze.
+enum AnalysisOption : unsigned {
+    ReportProgress = 1,
+    ReportTransitions = 2,
+    ReportStepTable = 4,
+    ReportSummary = 8,
+    ReportData = 16,
+};
+
+// The one model object: a small undirected network, three probabilities per
+// node, the state the pairing process carries between steps, its counters,
+// and the matrix panel's gesture state. Node-valued fields use -1 for none.
+//
+// Invariants kept by every operation: every per-node sequence has exactly
+// nodeCount entries; links is symmetric with a zero diagonal after symmetrize;
+// partner and pointer entries are -1 or below nodeCount; nodeCount >= 2.
+class Network {
+public:
+    static constexpr int Alpha = 0;
+    static constexpr int Beta = 1;
+    static constexpr int Gamma = 2;
+
+    Network(Painter& painter, Font& largeFont, Font& smallFont);
+    Network(const Network&) = delete;
+    Network& operator=(const Network&) = delete;
+
+    // Model (network.cpp).
+    void resize(int count);
+    void resetCounters();
+    void symmetrize();
+
+    // One pairing step (step.cpp).
+    void step();
+
+    // Exact analysis and its reports (analysis.cpp, reports.cpp). Progress
+    // lines go to standard output whatever `out` is.
+    void analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const;
+    void dumpData(std::ostream& out) const;
+
+    // Matrix panel editing (views/matrix_editing.cpp).
+    void pressLeft(int x, int y);
+    void pressRight(int x, int y);
+    void releaseLeft();
+    void followMouse(int x, int y);
+
+    // Matrix panel drawing and run-speed stepping (views/matrix_panel.cpp).
+    void drawMatrix(bool antialias);
+
+    bool linked(int i, int j) const { return links[i][j] != 0; }
+
+    Painter& painter;
+    Font& largeFont;
+    Font& smallFont;
+    int nodeCount = 0;
+    std::vector<std::vector<int>> links;
+    std::vector<int> partner;
+    std::vector<int> pointer;
+    std::vector<bool> connected;
+    std::vector<uint32_t> successCount;
+    uint32_t stepCount = 0;
+    std::array<std::vector<double>, 3> params;
+    bool resizing = false;
+    double mouseX = 0.0;
+    double mouseY = 0.0;
+    bool sliderDragging = false;
+    int sliderNode = -1;
+    int sliderParam = 0;
+    double speed = 0.0;
+    double stepCarry = 0.0;
+    bool speedDragging = false;
+
+private:
+    // Scratch of step, kept between calls so that a step allocates nothing.
+    std::vector<double> stepDraws_;
+    std::vector<unsigned char> stepFlags_;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "graphics/canvas.h"
+#include "graphics/font.h"
+#include "model/network.h"
+
+// A Network on a small canvas with faceless fonts: enough for model tests,
+// which never draw text.
+struct NetworkFixture {
+    explicit NetworkFixture(uint32_t width = 1024, uint32_t height = 768)
+        : canvas(width, height), painter(&canvas), network(painter, font, font) {}
+
+    Canvas canvas;
+    Painter painter;
+    Font font;
+    Network network;
+};

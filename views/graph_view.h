@@ -1,0 +1,30 @@
+#pragma once
+
+#include <vector>
+
+#include "graphics/figure.h"
+
+class Network;
+
+// The graph panel: the network's nodes as numbered discs on a circle below
+// the matrix panel, links as lines, pointer and partner arrowheads, progress
+// markers while the run speed drives the process, and node dragging.
+class GraphView {
+public:
+    explicit GraphView(Network& network);
+    GraphView(const GraphView&) = delete;
+    GraphView& operator=(const GraphView&) = delete;
+
+    void layout();
+    // Starts a drag and returns true when (x, y) lies on a node.
+    bool pick(int x, int y);
+    void release();
+    void followMouse(int x, int y);
+    void drawGraph(bool antialias);
+
+    int layoutCount;
+    Network& network;
+    std::vector<Point> positions;
+    bool dragging = false;
+    int dragIndex = 0;
+};
