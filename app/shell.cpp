@@ -1,0 +1,117 @@
+#include "app/shell.h"
+
+#include <iostream>
+
+#include "graphics/canvas.h"
+#include "graphics/window.h"
+#include "model/network.h"
+#include "views/graph_view.h"
+
+namespace {
+
+constexpr uint32_t BackgroundColour = 0xC0C0C0;
+constexpr int StepsPerReturn = 10000;
+constexpr unsigned AnalysisOptions = ReportProgress | ReportTransitions | ReportStepTable | ReportSummary | ReportData;
+constexpr int AnalysisHorizon = 16;
+constexpr int AnalysisColumnsPerBlock = 16;
+// Without vertical sync the loop paces itself to about 60 frames a second,
+// which the run-speed stepping counts on.
+constexpr uint32_t FrameMilliseconds = 16;
+
+}  // namespace
+
+Shell::Shell(Canvas& canvas, Window& window, Painter& painter, Network& network, GraphView& graph)
+    : canvas_(canvas), window_(window), painter_(painter), network_(network), graph_(graph) {}
+
+void Shell::run() {
+    SDL_Event event;
+    for (;;) {
+        if (SDL_PollEvent(&event)) {
+            dispatch(event);
+            continue;
+        }
+        int mouseX = 0;
+        int mouseY = 0;
+        SDL_GetMouseState(&mouseX, &mouseY);
+        drawFrame(mouseX, mouseY);
+        presentPaced();
+        if (quitRequested) return;
+    }
+}
+
+void Shell::dispatch(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_RESIZED) resizeCanvasToWindow();
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) quitRequested = true;
+            break;
+        case SDL_KEYDOWN:
+            pressKey(event.key.keysym.scancode);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                if (!graph_.pick(event.button.x, event.button.y)) network_.pressLeft(event.button.x, event.button.y);
+            } else if (event.button.button == SDL_BUTTON_RIGHT) {
+                network_.pressRight(event.button.x, event.button.y);
+            }
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                network_.releaseLeft();
+                graph_.release();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Keys by scan code, modifiers not looked at; auto-repeat counts as a press.
+void Shell::pressKey(SDL_Scancode key) {
+    switch (key) {
+        case SDL_SCANCODE_A:
+            network_.analyze(std::cout, AnalysisOptions, AnalysisHorizon, AnalysisColumnsPerBlock);
+            break;
+        case SDL_SCANCODE_RETURN:
+            for (int i = 0; i < StepsPerReturn; ++i) network_.step();
+            break;
+        case SDL_SCANCODE_ESCAPE:
+            quitRequested = true;
+            break;
+        case SDL_SCANCODE_BACKSPACE:
+            network_.resetCounters();
+            break;
+        case SDL_SCANCODE_TAB:
+            antialias = !antialias;
+            break;
+        case SDL_SCANCODE_SPACE:
+            network_.step();
+            break;
+        default:
+            break;
+    }
+}
+
+// The size carried in the event is not used: the window is asked for its client size.
+void Shell::resizeCanvasToWindow() {
+    int width = 0;
+    int height = 0;
+    window_.windowSize(width, height);
+    canvas_.resize(static_cast<uint32_t>(width > 0 ? width : 0), static_cast<uint32_t>(height > 0 ? height : 0));
+}
+
+void Shell::drawFrame(int mouseX, int mouseY) {
+    painter_.clear(BackgroundColour);
+    network_.followMouse(mouseX, mouseY);
+    graph_.followMouse(mouseX, mouseY);
+    network_.drawMatrix(antialias);
+    graph_.drawGraph(antialias);
+}
+
+void Shell::presentPaced() {
+    window_.present();
+    if (window_.hasVsync()) return;
+    const uint32_t elapsed = SDL_GetTicks() - lastFrameTicks_;
+    if (elapsed < FrameMilliseconds) SDL_Delay(FrameMilliseconds - elapsed);
+    lastFrameTicks_ = SDL_GetTicks();
+}

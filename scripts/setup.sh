@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what building and testing vorlask need on Debian 12, obtains the
+# font, and builds the Release program in build/. Idempotent: a machine that
+# has everything only gets an incremental build.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
+          xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core)
+
+install_missing_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "setup: installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# The Ubuntu Regular face comes from the npm registry; without it, DejaVu Sans
+# stands in under the same name.
+obtain_font() {
+    local font="$root/.cache/fonts/Ubuntu-R.ttf"
+    [ -s "$font" ] && return 0
+    mkdir -p "$(dirname "$font")"
+    command -v npm >/dev/null 2>&1 || install_missing_packages npm || true
+    local work
+    work="$(mktemp -d)"
+    if command -v npm >/dev/null 2>&1 &&
+       (cd "$work" && timeout 120 npm pack --silent @expo-google-fonts/ubuntu >/dev/null 2>&1) &&
+       tar -xzf "$work"/*.tgz -C "$work" package/400Regular/Ubuntu_400Regular.ttf 2>/dev/null; then
+        cp "$work/package/400Regular/Ubuntu_400Regular.ttf" "$font"
+        echo "setup: font Ubuntu Regular from the npm package @expo-google-fonts/ubuntu"
+    else
+        cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$font"
+        echo "setup: npm registry unreachable; using DejaVu Sans as Ubuntu-R.ttf instead"
+    fi
+    rm -rf "$work"
+}
+
+install_missing_packages "${packages[@]}"
+obtain_font
+
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" --target vorlask -j "$(nproc)"
