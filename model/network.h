@@ -80,6 +80,8 @@ public:
     bool speedDragging = false;
 
 private:
+    void advancePointer(int node, int v);
+
     // Scratch of step, kept between calls so that a step allocates nothing.
     std::vector<double> stepDraws_;
     std::vector<unsigned char> stepFlags_;
