@@ -25,6 +25,7 @@ public:
 
     // Whether the renderer waits for the display's retrace in present.
     bool hasVsync() const { return vsync_; }
+    SDL_Window* sdlWindow() const { return window_; }
     // How many textures present has asked for so far.
     int textureCreations() const { return textureCreations_; }
 

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <sstream>
+#include <string>
+
+#include "app/shell.h"
+#include "graphics/canvas.h"
+#include "graphics/font.h"
+#include "graphics/window.h"
+#include "model/network.h"
+#include "views/graph_view.h"
+
+// The shell driven with synthetic SDL events under the dummy video driver.
+class ShellTest : public testing::Test {
+protected:
+    ShellTest()
+        : canvas(1024, 768),
+          window(&canvas, "vorlask app", 0, 0, -1, -1),
+          painter(&canvas),
+          network(painter, font, font),
+          graph(network),
+          shell(canvas, window, painter, network, graph) {}
+
+    static SDL_Event keyDown(SDL_Scancode code, bool repeat = false) {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.keysym.scancode = code;
+        event.key.repeat = repeat ? 1 : 0;
+        return event;
+    }
+    static SDL_Event keyUp(SDL_Scancode code) {
+        SDL_Event event = keyDown(code);
+        event.type = SDL_KEYUP;
+        return event;
+    }
+    static SDL_Event button(Uint32 type, Uint8 which, int x, int y) {
+        SDL_Event event{};
+        event.type = type;
+        event.button.button = which;
+        event.button.x = x;
+        event.button.y = y;
+        return event;
+    }
+    static SDL_Event windowEvent(Uint8 what) {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.event = what;
+        return event;
+    }
+
+    Canvas canvas;
+    Window window;
+    Painter painter;
+    Font font;
+    Network network;
+    GraphView graph;
+    Shell shell;
+};
+
+TEST_F(ShellTest, KeysReachTheirOperationsByScanCode) {
+    shell.dispatch(keyDown(SDL_SCANCODE_SPACE));
+    EXPECT_EQ(network.stepCount, 1u);
+    shell.dispatch(keyDown(SDL_SCANCODE_RETURN));
+    shell.dispatch(keyDown(SDL_SCANCODE_RETURN, true));  // auto-repeat counts as a press
+    EXPECT_EQ(network.stepCount, 20001u);
+    shell.dispatch(keyUp(SDL_SCANCODE_SPACE));
+    EXPECT_EQ(network.stepCount, 20001u);
+    shell.dispatch(keyDown(SDL_SCANCODE_BACKSPACE));
+    EXPECT_EQ(network.stepCount, 0u);
+
+    shell.dispatch(keyDown(SDL_SCANCODE_TAB));
+    EXPECT_FALSE(shell.antialias);
+    shell.dispatch(keyDown(SDL_SCANCODE_TAB));
+    EXPECT_TRUE(shell.antialias);
+    EXPECT_FALSE(shell.quitRequested);
+}
+
+TEST_F(ShellTest, AnalysisKeyWritesTheReportOfTheCurrentNetwork) {
+    network.links[0][1] = network.links[1][0] = 1;
+    testing::internal::CaptureStdout();
+    shell.dispatch(keyDown(SDL_SCANCODE_A));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("DATA:\n0100 1.000 1.000 1.000\n1000 1.000 1.000 1.000\n", 0), 0u) << printed;
+    EXPECT_NE(printed.find("analize: 100%; calculation:   0%\n"), std::string::npos);
+    EXPECT_NE(printed.find("      1.000000  1.000000"), std::string::npos);
+}
+
+TEST_F(ShellTest, OnlyEscapeAndTheCloseButtonQuit) {
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    shell.dispatch(quit);
+    EXPECT_FALSE(shell.quitRequested);
+    shell.dispatch(windowEvent(SDL_WINDOWEVENT_CLOSE));
+    EXPECT_TRUE(shell.quitRequested);
+    shell.quitRequested = false;
+    shell.dispatch(keyDown(SDL_SCANCODE_ESCAPE));
+    EXPECT_TRUE(shell.quitRequested);
+}
+
+TEST_F(ShellTest, EventsQueuedBehindEscapeAreHandledBeforeTheLastFrame) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_Event escape = keyDown(SDL_SCANCODE_ESCAPE);
+    SDL_Event space = keyDown(SDL_SCANCODE_SPACE);
+    SDL_PushEvent(&escape);
+    SDL_PushEvent(&space);
+    shell.run();
+    EXPECT_EQ(network.stepCount, 1u);
+    EXPECT_GE(window.textureCreations(), 1);  // the last frame was presented
+}
+
+TEST_F(ShellTest, LeftPressOnANodeDragsItAndNeverReachesTheMatrix) {
+    // With four nodes, node 1 sits at (512, 512) on the graph's circle.
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 512, 512));
+    EXPECT_TRUE(graph.dragging);
+    EXPECT_EQ(graph.dragIndex, 1);
+    shell.drawFrame(600, 500);
+    EXPECT_EQ(graph.positions[1].x, 600);
+    shell.dispatch(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 600, 500));
+    EXPECT_FALSE(graph.dragging);
+
+    // Cell (2, 0) of the grid: a link toggle, mirrored.
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 64, 160));
+    EXPECT_EQ(network.links[2][0], 1);
+    EXPECT_EQ(network.links[0][2], 1);
+}
+
+TEST_F(ShellTest, RightPressSetsPartnerAndPointerOtherButtonsDoNothing) {
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 160, 96));  // cell (0, 3)
+    EXPECT_EQ(network.partner[0], 3);
+    EXPECT_EQ(network.pointer[0], 3);
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 64, 160));
+    shell.dispatch(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT, 64, 160));
+    EXPECT_EQ(network.links[2][0], 0);
+}
+
+TEST_F(ShellTest, LeftReleaseEndsMatrixDrags) {
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 176, 208));  // the corner handle
+    EXPECT_TRUE(network.resizing);
+    shell.drawFrame(240, 272);
+    EXPECT_EQ(network.nodeCount, 6);
+    shell.dispatch(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 0, 0));
+    EXPECT_FALSE(network.resizing);
+    shell.drawFrame(400, 400);
+    EXPECT_EQ(network.nodeCount, 6);
+    EXPECT_EQ(graph.layoutCount, 6);
+}
+
+TEST_F(ShellTest, ResizeTakesTheWindowsClientSize) {
+    SDL_SetWindowSize(window.sdlWindow(), 640, 480);
+    int width = 0;
+    int height = 0;
+    window.windowSize(width, height);
+    shell.dispatch(windowEvent(SDL_WINDOWEVENT_RESIZED));
+    EXPECT_EQ(canvas.width(), uint32_t(width));
+    EXPECT_EQ(canvas.height(), uint32_t(height));
+    shell.drawFrame(10, 10);
+    window.present();
+}
