@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "graphics/canvas.h"
@@ -47,6 +48,18 @@ public:
 
 protected:
     Polygon() = default;
+
+private:
+    void addEdgeBoundaries(Point start, Point edge);
+
+    // Rows outside [firstRow_, endRow_) are neither walked nor stored. On its
+    // own buildSpans keeps every row a span can name; draw narrows the window
+    // to the canvas, since no other row can be painted and the spans of one
+    // row never depend on another.
+    static constexpr int64_t AllRowsFirst = std::numeric_limits<int32_t>::min();
+    static constexpr int64_t AllRowsEnd = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t firstRow_ = AllRowsFirst;
+    int64_t endRow_ = AllRowsEnd;
 };
 
 // A straight stroke with square ends flush with its endpoints.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <list>
@@ -33,6 +34,8 @@ public:
 
 private:
     std::list<Span>::iterator findFirstRowAtLeast(int32_t row);
+    void addLeftBoundary(std::list<Span>::iterator span, int32_t x);
+    void addRightBoundary(std::list<Span>::iterator span, int32_t x);
 
     std::list<Span> spans_;
     std::list<Span>::iterator cursor_ = spans_.end();
