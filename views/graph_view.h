@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "graphics/figure.h"
@@ -27,4 +28,16 @@ public:
     std::vector<Point> positions;
     bool dragging = false;
     int dragIndex = 0;
+
+private:
+    // Nodes that have both a model entry and a position; every index drawn is below it.
+    int drawnCount() const;
+    bool linkedNode(int i, int other) const;
+    bool highlighted(int i) const;
+
+    void drawLinks(bool antialias) const;
+    void drawMarkers(int i, bool antialias) const;
+    void drawProgressArrowhead(int i, double progress, bool antialias) const;
+    void drawTransferRing(int i, double progress, bool antialias) const;
+    void drawNode(int i, bool antialias) const;
 };
