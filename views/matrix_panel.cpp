@@ -1,7 +1,6 @@
 // Drawing of the matrix panel, and the run-speed stepping that its drawing drives.
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
