@@ -207,12 +207,6 @@ TEST_F(MatrixPanel, TopSpeedRunsAStepAboutEveryEightFrames) {
     EXPECT_EQ(net.stepCount, 7u);
 }
 
-TEST_F(MatrixPanel, CarryGrowsByTheCubeOfTheSpeed) {
-    net.speed = 2.0;
-    net.drawMatrix(true);
-    EXPECT_DOUBLE_EQ(net.stepCarry, 8.0 * 0.015625 / 60.0);
-}
-
 TEST_F(MatrixPanel, IdleSpeedRunsNothingAndDropsTheCarry) {
     net.speed = 0.01;
     net.stepCarry = 0.9;

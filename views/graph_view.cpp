@@ -152,7 +152,8 @@ void GraphView::drawMarkers(int i, bool antialias) const {
 }
 
 // The grey arrowhead turns from the partner towards the pointer as the next
-// automatic step builds up, the short way round in the clockwise sense.
+// automatic step builds up, always clockwise on screen (growing angle), even
+// where that is the long way round.
 void GraphView::drawProgressArrowhead(int i, double progress, bool antialias) const {
     const Point& centre = positions[i];
     double towardPointer = direction(centre, positions[network.pointer[i]]);
