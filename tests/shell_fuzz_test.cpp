@@ -116,8 +116,8 @@ TEST(ShellFuzz, RandomEventsKeepTheNetworkConsistent) {
         if (analysis && network.nodeCount > 5) continue;
         const uint32_t before = network.stepCount;
         shell.dispatch(event);
-        if (event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_BACKSPACE) steps = 0;
-        steps += network.stepCount - before;
+        const bool reset = event.type == SDL_KEYDOWN && event.key.keysym.scancode == SDL_SCANCODE_BACKSPACE;
+        steps = reset ? 0 : steps + (network.stepCount - before);
         expectNetworkInvariants(network, steps);
         if (HasFatalFailure()) break;
 
