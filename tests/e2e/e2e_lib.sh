@@ -3,8 +3,8 @@
 # Usage: source this file with the program and the font file as $1 and $2.
 set -euo pipefail
 
-PROGRAM="$1"
-FONT_FILE="${2:-}"
+PROGRAM="$(realpath "$1")"
+FONT_FILE="$(realpath "${2:-/dev/null}")"
 WORKDIR="$(mktemp -d)"
 XVFB_PID=""
 APP_PID=""
@@ -37,6 +37,7 @@ start_x() {
 # Starts the program in the scratch directory, with the font beside it unless
 # "nofont" is given, and waits for its window.
 start_app() {
+    rm -f "$WORKDIR/Ubuntu-R.ttf"
     [ "${1:-}" = "nofont" ] || cp "$FONT_FILE" "$WORKDIR/Ubuntu-R.ttf"
     (cd "$WORKDIR" && exec "$PROGRAM" >"$WORKDIR/stdout.txt" 2>"$WORKDIR/stderr.txt") &
     APP_PID=$!
@@ -71,7 +72,7 @@ screenshot() {
 size_of() { identify -format '%wx%h' "$1"; }
 
 # Prints a pixel of a screenshot as RRGGBB.
-pixel() { convert "$1" -format '%[hex:u.p{'"$2"','"$3"'}]' info: | cut -c1-6; }
+pixel() { convert "$1" -format '%[hex:u.p{'"$2"','"$3"'}]' info: | cut -c1-6 | tr 'A-F' 'a-f'; }
 
 expect_pixel() {
     local file="$1" x="$2" y="$3" expected="$4" actual
