@@ -6,7 +6,7 @@
 // span whose row is at least `row`, as a walk from the front would find. The
 // cursor only shortens the walk, since one edge's boundaries arrive on
 // neighbouring rows.
-std::list<Span>::iterator SpanList::findFirstRowAtLeast(int32_t row) {
+SpanList::Iterator SpanList::findFirstRowAtLeast(int32_t row) {
     auto it = spans_.begin();
     if (!cursorValid_) {
         cursorValid_ = true;
@@ -50,7 +50,7 @@ void SpanList::addBoundary(int32_t row, int32_t x, bool isRight) {
 // A left boundary opens a new span unless it lands in a span still waiting
 // for its left end; one that falls strictly inside a complete span opens a
 // second span sharing that span's right end (its pixels are then painted twice).
-void SpanList::addLeftBoundary(std::list<Span>::iterator span, int32_t x) {
+void SpanList::addLeftBoundary(Iterator span, int32_t x) {
     const int32_t row = span->row;
     for (;;) {
         if (x > span->right) {
@@ -78,7 +78,7 @@ void SpanList::addLeftBoundary(std::list<Span>::iterator span, int32_t x) {
 
 // A right boundary closes the last span of the row that starts left of it,
 // replacing any right end that span already had.
-void SpanList::addRightBoundary(std::list<Span>::iterator span, int32_t x) {
+void SpanList::addRightBoundary(Iterator span, int32_t x) {
     const int32_t row = span->row;
     if (x <= span->left) {
         cursor_ = spans_.insert(span, Span{row, Span::NoLeft, x});
@@ -93,6 +93,7 @@ void SpanList::addRightBoundary(std::list<Span>::iterator span, int32_t x) {
 
 void SpanList::clear() {
     spans_.clear();
+    nodeBlocks_.release();
     cursor_ = spans_.end();
     cursorValid_ = false;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <list>
+#include <memory_resource>
 
 // One row's range of columns [left, right) that a shape may touch.
 struct Span {
@@ -22,7 +23,11 @@ struct Span {
 // to insert.
 class SpanList {
 public:
-    using const_iterator = std::list<Span>::const_iterator;
+    using const_iterator = std::pmr::list<Span>::const_iterator;
+
+    SpanList() = default;
+    SpanList(const SpanList&) = delete;
+    SpanList& operator=(const SpanList&) = delete;
 
     void addBoundary(int32_t row, int32_t x, bool isRight);
     void clear();
@@ -33,11 +38,19 @@ public:
     bool empty() const { return spans_.empty(); }
 
 private:
-    std::list<Span>::iterator findFirstRowAtLeast(int32_t row);
-    void addLeftBoundary(std::list<Span>::iterator span, int32_t x);
-    void addRightBoundary(std::list<Span>::iterator span, int32_t x);
+    using Iterator = std::pmr::list<Span>::iterator;
 
-    std::list<Span> spans_;
-    std::list<Span>::iterator cursor_ = spans_.end();
+    Iterator findFirstRowAtLeast(int32_t row);
+    void addLeftBoundary(Iterator span, int32_t x);
+    void addRightBoundary(Iterator span, int32_t x);
+
+    // Span nodes come from blocks that grow geometrically, so a shape of a
+    // few hundred rows costs a handful of allocations rather than one per
+    // row. Clearing releases the blocks. Declared before the list, which must
+    // be destroyed first.
+    static constexpr size_t FirstBlockBytes = 4096;
+    std::pmr::monotonic_buffer_resource nodeBlocks_{FirstBlockBytes};
+    std::pmr::list<Span> spans_{&nodeBlocks_};
+    Iterator cursor_ = spans_.end();
     bool cursorValid_ = false;
 };
