@@ -223,6 +223,16 @@ struct ShapeSource {
     }
 
     uint32_t word() { return static_cast<uint32_t>(random()); }
+
+    // Opaque and invisible colours take their own paths; pick them often.
+    uint32_t colour() {
+        const uint32_t rgb = word() & 0xFFFFFFu;
+        switch (random() % 4) {
+            case 0: return 0xFF000000u | rgb;
+            case 1: return rgb;
+            default: return word();
+        }
+    }
 };
 
 TEST(PolygonFill, MatchesTheOracleOnRandomShapes) {
@@ -238,7 +248,7 @@ TEST(PolygonFill, MatchesTheOracleOnRandomShapes) {
         raster::setWords(actual, start);
 
         const std::vector<Point> points = source.outline(size[0], size[1]);
-        const uint32_t colour = source.word();
+        const uint32_t colour = source.colour();
         const bool antialias = trial % 3 != 0;
         Polygon shape(points.data(), static_cast<int>(points.size()));
         Painter painter(&actual);

@@ -129,8 +129,10 @@ TEST(RingFill, MatchesTheOracleOnRandomRings) {
         const double cx = pick(-10, size[0] + 10);
         const double cy = pick(-10, size[1] + 10);
         const double outer = pick(-1, 30);
-        const double inner = trial % 4 == 0 ? -255.0 : trial % 4 == 1 ? 0.0 : pick(-3, outer);
-        const uint32_t colour = static_cast<uint32_t>(random());
+        const int innerKind = (trial / 6) % 4;
+        const double inner = innerKind == 0 ? -255.0 : innerKind == 1 ? 0.0 : pick(-3, outer);
+        const uint32_t alphas[] = {0xFF000000u, 0, static_cast<uint32_t>(random()) & 0xFF000000u};
+        const uint32_t colour = alphas[(trial / 7) % 3] | (static_cast<uint32_t>(random()) & 0xFFFFFFu);
         const bool antialias = trial % 5 != 0;
 
         Canvas expected(size[0], size[1]);
