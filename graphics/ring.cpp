@@ -60,7 +60,11 @@ OffsetRange clippedOffsets(double centre, int64_t radius, uint32_t size) {
         int64_t above = range.high + 1;
         while (above - below > 1) {
             const int64_t middle = below + (above - below) / 2;
-            if (sampleIndex(centre, middle) < 0) below = middle; else above = middle;
+            if (sampleIndex(centre, middle) < 0) {
+                below = middle;
+            } else {
+                above = middle;
+            }
         }
         range.low = above;
     }
@@ -69,7 +73,11 @@ OffsetRange clippedOffsets(double centre, int64_t radius, uint32_t size) {
         int64_t above = range.high;  // index > last
         while (above - below > 1) {
             const int64_t middle = below + (above - below) / 2;
-            if (sampleIndex(centre, middle) > last) above = middle; else below = middle;
+            if (sampleIndex(centre, middle) > last) {
+                above = middle;
+            } else {
+                below = middle;
+            }
         }
         range.high = below;
     }
@@ -110,7 +118,11 @@ uint64_t firstWhere(uint64_t low, uint64_t high, Predicate holds) {
     uint64_t end = high + 1;
     while (low < end) {
         const uint64_t middle = low + (end - low) / 2;
-        if (holds(middle)) end = middle; else low = middle + 1;
+        if (holds(middle)) {
+            end = middle;
+        } else {
+            low = middle + 1;
+        }
     }
     return low;
 }
