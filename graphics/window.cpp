@@ -13,7 +13,9 @@ void initialiseSdlOnce() {
     // SDL would turn SIGINT and SIGTERM into SDL_QUIT, which the shell ignores
     // by design; without its handlers these signals end the process as usual.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    // A machine without any audio device must still get its window: SDL
+    // undoes the whole initialisation when one subsystem fails.
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) != 0) SDL_Init(SDL_INIT_TIMER | SDL_INIT_VIDEO);
     std::atexit(SDL_Quit);
     sdlInitialised = true;
 }

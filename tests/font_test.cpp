@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -43,10 +42,7 @@ struct SolidImage {
 
 void fill(Canvas& canvas) { Painter(&canvas).clear(Background); }
 
-const char* fontFile() {
-    const char* file = std::getenv("VORLASK_FONT");
-    return file != nullptr && *file != '\0' ? file : "Ubuntu-R.ttf";
-}
+const char* fontFile() { return VORLASK_TEST_FONT; }
 
 }  // namespace
 
