@@ -15,7 +15,8 @@ constexpr uint32_t MaxWidth = 1u << 29;
 void Canvas::pitchFor(uint32_t width, uint32_t& pitch, uint32_t& shift) {
     uint32_t p = 1;
     uint32_t k = 0;
-    while (width > p) {
+    // Stops at 2^31 rather than overflowing; such widths get no buffer anyway.
+    while (width > p && p < (1u << 31)) {
         p <<= 1;
         ++k;
     }

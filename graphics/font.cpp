@@ -5,15 +5,29 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
 bool ttfInitialised = false;
 
+// Faces stay open for the whole run; they are closed at exit, just before
+// SDL_ttf shuts down, so that nothing is left allocated behind it.
+std::vector<TTF_Font*>& openFaces() {
+    static std::vector<TTF_Font*>* faces = new std::vector<TTF_Font*>();
+    return *faces;
+}
+
+void closeOpenFaces() {
+    for (TTF_Font* face : openFaces()) TTF_CloseFont(face);
+    openFaces().clear();
+}
+
 void initialiseTtfOnce() {
     if (ttfInitialised) return;
     TTF_Init();
     std::atexit(TTF_Quit);
+    std::atexit(closeOpenFaces);  // runs before TTF_Quit
     ttfInitialised = true;
 }
 
@@ -57,6 +71,7 @@ Font::Font(Canvas* canvas, const char* file, int size) {
     initialiseTtfOnce();
     canvas_ = canvas;
     face_ = TTF_OpenFont(file, size);
+    if (face_ != nullptr) openFaces().push_back(face_);
     if (face_ == nullptr) {
         std::printf("TTF_OpenFont(%s): %s\n", file, SDL_GetError());
         std::fflush(stdout);

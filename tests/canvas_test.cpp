@@ -39,6 +39,13 @@ TEST(CanvasGeometry, PitchIsFourTimesThePowerOfTwoNotBelowTheWidth) {
     }
 }
 
+TEST(CanvasGeometry, PitchOfTheWidestWidthsEnds) {
+    uint32_t pitch = 0;
+    uint32_t shift = 0;
+    Canvas::pitchFor(0xFFFFFFFFu, pitch, shift);
+    EXPECT_EQ(shift, 33u);
+}
+
 TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
     Canvas canvas(1024, 768);
     const auto* base = reinterpret_cast<unsigned char*>(canvas.pixels());
