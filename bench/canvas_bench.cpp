@@ -38,7 +38,7 @@ BENCHMARK(BM_BlendRows)->Arg(0xC0000000)->Arg(0xFF202020);
 void BM_BlendRowsPerChannel(benchmark::State& state) {
     Canvas canvas(1024, 768);
     Painter(&canvas).clear(0xC0C0C0);
-    const uint32_t colour = 0xC0000000;
+    const uint32_t colour = static_cast<uint32_t>(state.range(0));
     for (auto _ : state) {
         for (uint32_t y = 0; y < 768; ++y) {
             uint32_t* row = canvas.pixelAt(0, y);
@@ -60,6 +60,6 @@ void BM_BlendRowsPerChannel(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 1024 * 768);
 }
-BENCHMARK(BM_BlendRowsPerChannel);
+BENCHMARK(BM_BlendRowsPerChannel)->Arg(0xC0000000)->Arg(0xFF202020);
 
 }  // namespace
