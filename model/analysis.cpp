@@ -391,9 +391,51 @@ struct StepWeights {
     std::vector<double> totals;
 };
 
+// Per configuration, the fewest steps from it to a marked configuration
+// along non-zero transitions, or `horizon` when that takes `horizon` steps
+// or more.
+std::vector<int> stepsToMarked(const SparseRows& transitions, const std::vector<bool>& marked, int horizon) {
+    const int h = static_cast<int>(marked.size());
+    // The transitions by destination: the predecessors of each configuration.
+    std::vector<size_t> start(static_cast<size_t>(h) + 1, 0);
+    for (size_t k = 0; k < transitions.column.size(); ++k)
+        if (transitions.value[k] != 0.0) ++start[transitions.column[k] + 1];
+    for (int m = 0; m < h; ++m) start[m + 1] += start[m];
+    std::vector<int> predecessors(start[h]);
+    std::vector<size_t> fill(start.begin(), start.end() - 1);
+    for (int l = 0; l < h; ++l)
+        for (size_t k = transitions.begin(l); k < transitions.end(l); ++k)
+            if (transitions.value[k] != 0.0) predecessors[fill[transitions.column[k]]++] = l;
+
+    std::vector<int> steps(static_cast<size_t>(h), horizon);
+    std::vector<int> frontier;
+    for (int m = 0; m < h; ++m) {
+        if (!marked[m]) continue;
+        steps[m] = 0;
+        frontier.push_back(m);
+    }
+    std::vector<int> reached;
+    for (int d = 1; d < horizon && !frontier.empty(); ++d) {
+        reached.clear();
+        for (const int m : frontier) {
+            for (size_t k = start[m]; k < start[m + 1]; ++k) {
+                const int l = predecessors[k];
+                if (steps[l] != horizon) continue;
+                steps[l] = d;
+                reached.push_back(l);
+            }
+        }
+        frontier.swap(reached);
+    }
+    return steps;
+}
+
 // Row l of the (p+1)-th power is row l of the p-th power times the one-step
-// table, each element summed over increasing inner index; the inner terms
-// that are zero are skipped.
+// table, each element summed over increasing inner index. Only marked
+// columns are reported, so an element is computed only when its column can
+// still reach a marked configuration in the steps that remain: every term
+// of such an element is either zero or itself such an element. Terms that
+// are zero are skipped.
 class PowerRows {
 public:
     PowerRows(const SparseRows& transitions, const std::vector<bool>& marked, int horizon)
@@ -401,6 +443,7 @@ public:
           marked_(marked),
           horizon_(horizon),
           h_(static_cast<int>(marked.size())),
+          steps_(stepsToMarked(transitions, marked, horizon)),
           next_(h_) {}
 
     StepWeights compute(CalculationProgress& progress) {
@@ -410,8 +453,8 @@ public:
         for (int l = 0; l < h_; ++l) {
             loadRow(l);
             double* perStart = weights.perStart.data() + static_cast<size_t>(l) * horizon_;
-            for (int p = 0; p < horizon_; ++p) {
-                if (p > 0) advance();
+            for (int p = 0; p < horizon_ && !columns_.empty(); ++p) {
+                if (p > 0) advance(p);
                 perStart[p] = sumMarked(weights.totals[p]);
             }
             progress.rowsFinished(l + 1);
@@ -420,20 +463,27 @@ public:
     }
 
 private:
+    // Whether column m of power table p is needed.
+    bool needed(int m, int p) const { return steps_[m] < horizon_ - p; }
+
     void loadRow(int l) {
-        columns_.assign(transitions_.column.begin() + transitions_.begin(l),
-                        transitions_.column.begin() + transitions_.end(l));
-        values_.assign(transitions_.value.begin() + transitions_.begin(l),
-                       transitions_.value.begin() + transitions_.end(l));
+        columns_.clear();
+        values_.clear();
+        for (size_t k = transitions_.begin(l); k < transitions_.end(l); ++k) {
+            if (transitions_.value[k] == 0.0 || !needed(transitions_.column[k], 0)) continue;
+            columns_.push_back(transitions_.column[k]);
+            values_.push_back(transitions_.value[k]);
+        }
     }
 
-    void advance() {
+    void advance(int p) {
         for (size_t k = 0; k < columns_.size(); ++k) {
             const double factor = values_[k];
-            if (factor == 0.0) continue;
             const int inner = columns_[k];
-            for (size_t e = transitions_.begin(inner); e < transitions_.end(inner); ++e)
-                next_.add(transitions_.column[e], factor * transitions_.value[e]);
+            for (size_t e = transitions_.begin(inner); e < transitions_.end(inner); ++e) {
+                const int m = transitions_.column[e];
+                if (needed(m, p)) next_.add(m, factor * transitions_.value[e]);
+            }
         }
         columns_.clear();
         values_.clear();
@@ -456,6 +506,7 @@ private:
     const std::vector<bool>& marked_;
     const int horizon_;
     const int h_;
+    const std::vector<int> steps_;
     std::vector<int> columns_;
     std::vector<double> values_;
     RowAccumulator next_;
