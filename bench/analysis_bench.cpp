@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <streambuf>
@@ -55,6 +56,13 @@ void makeRing(Network& network, int nodes) {
     setUneven(network);
 }
 
+// Every probability 1.0, the start-up values: many certain transitions,
+// marked configurations, and power rows that must be followed.
+void makeCompleteCertain(Network& network, int nodes) {
+    makeComplete(network, nodes);
+    for (auto& values : network.params) std::fill(values.begin(), values.end(), 1.0);
+}
+
 template <typename Run>
 void analyse(benchmark::State& state, void (*make)(Network&, int), int nodes, unsigned options, Run run) {
     NetworkFixture f;
@@ -71,6 +79,8 @@ void literal(const Network& network, std::ostream& out, unsigned options) {
 
 void BM_AnalyzeComplete5(benchmark::State& state) { analyse(state, makeComplete, 5, 31, product); }
 void BM_LiteralComplete5(benchmark::State& state) { analyse(state, makeComplete, 5, 31, literal); }
+void BM_AnalyzeComplete5Certain(benchmark::State& state) { analyse(state, makeCompleteCertain, 5, 31, product); }
+void BM_LiteralComplete5Certain(benchmark::State& state) { analyse(state, makeCompleteCertain, 5, 31, literal); }
 void BM_AnalyzeComplete6NoTransitionTable(benchmark::State& state) { analyse(state, makeComplete, 6, 29, product); }
 void BM_AnalyzeRing14NoTransitionTable(benchmark::State& state) { analyse(state, makeRing, 14, 29, product); }
 
@@ -78,5 +88,7 @@ void BM_AnalyzeRing14NoTransitionTable(benchmark::State& state) { analyse(state,
 
 BENCHMARK(BM_AnalyzeComplete5)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LiteralComplete5)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_AnalyzeComplete5Certain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LiteralComplete5Certain)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AnalyzeComplete6NoTransitionTable)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AnalyzeRing14NoTransitionTable)->Unit(benchmark::kMillisecond)->Iterations(1);
