@@ -9,11 +9,6 @@ namespace {
 
 constexpr uint32_t Background = 0xC0C0C0;
 
-uint32_t blendOver(uint32_t pixel, uint32_t colour, uint32_t weight = 256) {
-    Canvas::blend(&pixel, colour, weight);
-    return pixel;
-}
-
 class GraphViewTest : public ::testing::Test {
 protected:
     GraphViewTest() { fixture.painter.clear(Background); }

@@ -11,11 +11,6 @@ constexpr uint32_t Black = 0x303030;        // 0xC0000000 over the background
 constexpr uint32_t HalfBlack = 0x787878;    // the same at weight 128
 constexpr uint32_t Knob = 0x202020;
 
-uint32_t blendOver(uint32_t pixel, uint32_t colour, uint32_t weight = 256) {
-    Canvas::blend(&pixel, colour, weight);
-    return pixel;
-}
-
 class MatrixPanel : public ::testing::Test {
 protected:
     MatrixPanel() { fixture.painter.clear(Background); }

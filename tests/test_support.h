@@ -4,6 +4,12 @@
 #include "graphics/font.h"
 #include "model/network.h"
 
+// `colour` blended over `pixel` with the canvas rule: the value a drawn pixel must have.
+inline uint32_t blendOver(uint32_t pixel, uint32_t colour, uint32_t weight = 256) {
+    Canvas::blend(&pixel, colour, weight);
+    return pixel;
+}
+
 // A Network on a small canvas with faceless fonts: enough for model tests,
 // which never draw text.
 struct NetworkFixture {

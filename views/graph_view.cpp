@@ -7,6 +7,7 @@
 
 #include "graphics/font.h"
 #include "model/network.h"
+#include "views/palette.h"
 #include "views/panel_geometry.h"
 
 namespace {
@@ -23,14 +24,9 @@ constexpr double PickRadiusSquared = 576.0;  // the outer radius of a node's dis
 constexpr double LinkWidth = 4.0;
 constexpr double DiscInner = 20.0;
 constexpr double DiscOuter = 24.0;
-constexpr double FilledDisc = -255.0;
 constexpr double ProgressThreshold = 0.0001;
 
 constexpr uint32_t LinkColour = 0x80000000;
-constexpr uint32_t PointerSucceeded = 0xC0808000;
-constexpr uint32_t PointerOther = 0xC0800000;
-constexpr uint32_t PartnerSucceeded = 0xC0008000;
-constexpr uint32_t PartnerOther = 0x60000080;
 constexpr uint32_t ProgressColour = 0xA0808080;
 constexpr uint32_t TransferRed = 0x800000;
 constexpr uint32_t OutlineHighlighted = 0x80408040;
@@ -137,11 +133,11 @@ void GraphView::drawMarkers(int i, bool antialias) const {
     const bool succeeded = network.connected[i];
     if (linkedNode(i, target)) {
         drawArrowhead(network.painter, centre, direction(centre, positions[target]), 28.0,
-                      succeeded ? PointerSucceeded : PointerOther, antialias);
+                      succeeded ? palette::PointerSucceeded : palette::PointerOther, antialias);
     }
     if (linkedNode(i, partner)) {
         drawArrowhead(network.painter, centre, direction(centre, positions[partner]), 28.0,
-                      succeeded ? PartnerSucceeded : PartnerOther, antialias);
+                      succeeded ? palette::PartnerSucceeded : palette::PartnerOther, antialias);
     }
     const double carry = network.stepCarry;
     if (!(carry > ProgressThreshold)) return;
@@ -190,7 +186,7 @@ void GraphView::drawNode(int i, bool antialias) const {
     const bool lit = highlighted(i);
     Ring(centre.x, centre.y, DiscInner, DiscOuter).draw(network.painter, lit ? OutlineHighlighted : OutlineOther,
                                                          antialias);
-    Ring(centre.x, centre.y, FilledDisc, DiscInner).draw(network.painter, lit ? FillHighlighted : FillOther,
+    Ring(centre.x, centre.y, palette::FilledDisc, DiscInner).draw(network.painter, lit ? FillHighlighted : FillOther,
                                                          antialias);
     char text[32];
     std::snprintf(text, sizeof text, "%d", i);

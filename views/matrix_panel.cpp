@@ -7,6 +7,7 @@
 #include "graphics/figure.h"
 #include "graphics/font.h"
 #include "model/network.h"
+#include "views/palette.h"
 #include "views/panel_geometry.h"
 
 namespace mg = matrix_geometry;
@@ -17,7 +18,6 @@ constexpr double FramesPerSecond = 60.0;
 constexpr double SpeedCubeScale = 0.015625;  // speed^3 / 64 steps per second
 constexpr double IdleSpeed = 0.01;
 constexpr double GridLineWidth = 2.0;
-constexpr double FilledDisc = -255.0;
 constexpr double KnobRadius = 6.0;
 constexpr double MarkerInner = 10.0;
 constexpr double MarkerOuter = 14.0;
@@ -27,16 +27,11 @@ constexpr int SliderTrackOffset = 29;
 constexpr int TrackThickness = 3;
 constexpr int ParameterTitleY = 32;
 
-constexpr uint32_t TextColour = 0xC0000000;
 constexpr uint32_t GridColour = 0xC0000000;
 constexpr uint32_t HandleRim = 0xC0000000;
 constexpr uint32_t HandleFace = 0xC0FFFFFF;
 constexpr uint32_t TrackColour = 0x80000000;
 constexpr uint32_t KnobColour = 0xFF202020;
-constexpr uint32_t PartnerSucceeded = 0xC0008000;
-constexpr uint32_t PartnerOther = 0x60000080;
-constexpr uint32_t PointerSucceeded = 0xC0808000;
-constexpr uint32_t PointerOther = 0xC0800000;
 
 constexpr const char* ParameterNames[3] = {"alpha", "beta", "gamma"};
 
@@ -94,8 +89,8 @@ void MatrixPainter::drawNodeNumbers() const {
     char text[32];
     for (int i = 0; i < count_; ++i) {
         std::snprintf(text, sizeof text, "%d", i);
-        network_.largeFont.draw(text, TextColour, mg::columnCentreX(i), mg::headerCentreY(), 0);
-        network_.largeFont.draw(text, TextColour, mg::headerCentreX(), mg::rowCentreY(i), 0);
+        network_.largeFont.draw(text, palette::Text, mg::columnCentreX(i), mg::headerCentreY(), 0);
+        network_.largeFont.draw(text, palette::Text, mg::headerCentreX(), mg::rowCentreY(i), 0);
     }
 }
 
@@ -115,7 +110,7 @@ void MatrixPainter::drawCellValues() const {
     for (int c = 0; c < count_; ++c) {
         for (int r = 0; r < count_; ++r) {
             std::snprintf(text, sizeof text, "%d", network_.linked(r, c) ? 1 : 0);
-            network_.largeFont.draw(text, TextColour, mg::columnCentreX(c), mg::rowCentreY(r), 0);
+            network_.largeFont.draw(text, palette::Text, mg::columnCentreX(c), mg::rowCentreY(r), 0);
         }
     }
 }
@@ -138,7 +133,7 @@ void MatrixPainter::drawParameterColumns() const {
 
 void MatrixPainter::drawParameterColumn(int param) const {
     const int left = mg::parameterLeft(count_, param);
-    network_.smallFont.draw(ParameterNames[param], TextColour, left + mg::SliderLength / 2, ParameterTitleY, 0);
+    network_.smallFont.draw(ParameterNames[param], palette::Text, left + mg::SliderLength / 2, ParameterTitleY, 0);
     for (int row = -1; row < count_; ++row) drawSlider(param, row);
 }
 
@@ -161,11 +156,11 @@ void MatrixPainter::drawSlider(int param, int row) const {
     fill(track, TrackColour);
     double value = 0.0;
     if (!sliderValue(param, row, value)) return;
-    Ring knob(left + mg::SliderLength * value, top + 2, FilledDisc, KnobRadius);
+    Ring knob(left + mg::SliderLength * value, top + 2, palette::FilledDisc, KnobRadius);
     fill(knob, KnobColour);
     char text[32];
     std::snprintf(text, sizeof text, "%5.3f", value);
-    network_.smallFont.draw(text, TextColour, static_cast<int>(left) + mg::SliderLength / 2,
+    network_.smallFont.draw(text, palette::Text, static_cast<int>(left) + mg::SliderLength / 2,
                             mg::rowCentreY(row), 0);
 }
 
@@ -173,11 +168,11 @@ void MatrixPainter::drawSpeedSlider() const {
     const double top = mg::cornerY(count_) + mg::CellPitch;
     Rectangle track(mg::SpeedLeft, top, mg::SpeedRight, top + TrackThickness);
     fill(track, TrackColour);
-    Ring knob(mg::SpeedLeft + static_cast<int>(16.0 * network_.speed), top + 1, FilledDisc, KnobRadius);
+    Ring knob(mg::SpeedLeft + static_cast<int>(16.0 * network_.speed), top + 1, palette::FilledDisc, KnobRadius);
     fill(knob, KnobColour);
     char text[32];
     std::snprintf(text, sizeof text, "%5.3f", stepsPerSecond(network_.speed));
-    network_.smallFont.draw(text, TextColour, (mg::SpeedLeft + mg::SpeedRight) / 2, mg::cornerY(count_) + 16, 0);
+    network_.smallFont.draw(text, palette::Text, (mg::SpeedLeft + mg::SpeedRight) / 2, mg::cornerY(count_) + 16, 0);
 }
 
 void MatrixPainter::drawCounters() const {
@@ -185,22 +180,22 @@ void MatrixPainter::drawCounters() const {
     char text[32];
     // Unsigned, so that a count past 2^31 steps is not shown as negative.
     std::snprintf(text, sizeof text, "count: %12u", static_cast<unsigned>(network_.stepCount));
-    network_.smallFont.draw(text, TextColour, left, mg::headerCentreY(), AlignLeft);
+    network_.smallFont.draw(text, palette::Text, left, mg::headerCentreY(), AlignLeft);
     const double steps = network_.stepCount;
     for (int i = 0; i < count_; ++i) {
         // Before the first step this is 0/0 and shows as not-a-number, on purpose.
         const double chance = static_cast<double>(network_.successCount[i]) / steps * 100.0;
         std::snprintf(text, sizeof text, "chance: %8.3f%%", chance);
-        network_.smallFont.draw(text, TextColour, left, mg::rowCentreY(i), AlignLeft);
+        network_.smallFont.draw(text, palette::Text, left, mg::rowCentreY(i), AlignLeft);
     }
 }
 
 void MatrixPainter::drawMarkerRings() const {
     for (int i = 0; i < count_; ++i) {
         const bool succeeded = network_.connected[i];
-        drawMarker(i, network_.partner[i], succeeded ? PartnerSucceeded : PartnerOther);
+        drawMarker(i, network_.partner[i], succeeded ? palette::PartnerSucceeded : palette::PartnerOther);
         // Drawn second, so that it covers the partner ring when both name the same node.
-        drawMarker(i, network_.pointer[i], succeeded ? PointerSucceeded : PointerOther);
+        drawMarker(i, network_.pointer[i], succeeded ? palette::PointerSucceeded : palette::PointerOther);
     }
 }
 
