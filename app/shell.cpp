@@ -14,9 +14,11 @@ constexpr int StepsPerReturn = 10000;
 constexpr unsigned AnalysisOptions = ReportProgress | ReportTransitions | ReportStepTable | ReportSummary | ReportData;
 constexpr int AnalysisHorizon = 16;
 constexpr int AnalysisColumnsPerBlock = 16;
-// Without vertical sync the loop paces itself to about 60 frames a second,
-// which the run-speed stepping counts on.
-constexpr uint32_t FrameMilliseconds = 16;
+// The run-speed stepping counts on about 60 frames a second. Vertical sync
+// gives that on most displays, but a renderer may claim vertical sync and
+// still return at once (SDL's software renderer on an X server without GL
+// does), so the loop never runs faster than this by itself.
+constexpr double FrameMilliseconds = 1000.0 / 60.0;
 
 }  // namespace
 
@@ -110,8 +112,9 @@ void Shell::drawFrame(int mouseX, int mouseY) {
 
 void Shell::presentPaced() {
     window_.present();
-    if (window_.hasVsync()) return;
-    const uint32_t elapsed = SDL_GetTicks() - lastFrameTicks_;
-    if (elapsed < FrameMilliseconds) SDL_Delay(FrameMilliseconds - elapsed);
-    lastFrameTicks_ = SDL_GetTicks();
+    const uint64_t now = SDL_GetPerformanceCounter();
+    const double elapsed = static_cast<double>(now - lastFrameCounter_) * 1000.0 / SDL_GetPerformanceFrequency();
+    if (lastFrameCounter_ != 0 && elapsed < FrameMilliseconds)
+        SDL_Delay(static_cast<uint32_t>(FrameMilliseconds - elapsed));
+    lastFrameCounter_ = SDL_GetPerformanceCounter();
 }

@@ -35,5 +35,5 @@ private:
     Painter& painter_;
     Network& network_;
     GraphView& graph_;
-    uint32_t lastFrameTicks_ = 0;
+    uint64_t lastFrameCounter_ = 0;
 };

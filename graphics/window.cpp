@@ -40,9 +40,6 @@ Window::Window(Canvas* canvas, const char* title, int x, int y, int width, int h
 void Window::createRenderer() {
     renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
     if (renderer_ == nullptr) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-    SDL_RendererInfo info;
-    vsync_ = renderer_ != nullptr && SDL_GetRendererInfo(renderer_, &info) == 0 &&
-             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
 }
 
 Window::~Window() {

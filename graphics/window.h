@@ -23,8 +23,6 @@ public:
     void windowSize(int& width, int& height) const;
     void present();
 
-    // Whether the renderer waits for the display's retrace in present.
-    bool hasVsync() const { return vsync_; }
     SDL_Window* sdlWindow() const { return window_; }
     // How many textures present has asked for so far.
     int textureCreations() const { return textureCreations_; }
@@ -42,6 +40,5 @@ private:
     uint32_t uploadedPitch_ = 0;
     int32_t uploadedWidth_ = 0;
     int32_t uploadedHeight_ = 0;
-    bool vsync_ = false;
     int textureCreations_ = 0;
 };

@@ -23,8 +23,11 @@ fail() {
     exit 1
 }
 
+# Extra arguments go to the X server (for example -extension GLX).
 start_x() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORKDIR/display" 2>/dev/null &
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null || true
+    rm -f "$WORKDIR/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp "$@" 3>"$WORKDIR/display" 2>/dev/null &
     XVFB_PID=$!
     for _ in $(seq 100); do
         [ -s "$WORKDIR/display" ] && break
@@ -104,6 +107,15 @@ drag() {
     settle 0.15
     xdotool mouseup 1
     settle 0.2
+}
+
+# Percent of one core that the program used over a few seconds.
+cpu_share() {
+    local before after
+    before=$(awk '{print $14 + $15}' "/proc/$APP_PID/stat")
+    sleep 3
+    after=$(awk '{print $14 + $15}' "/proc/$APP_PID/stat")
+    echo $(( (after - before) * 100 / (3 * $(getconf CLK_TCK)) ))
 }
 
 save_artifact() { [ -n "${E2E_ARTIFACTS:-}" ] && mkdir -p "$E2E_ARTIFACTS" && cp "$1" "$E2E_ARTIFACTS/$2" || true; }
