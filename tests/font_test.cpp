@@ -152,6 +152,26 @@ TEST(Font, FullyCoveredGlyphPixelsTakeTheBlendedColour) {
     EXPECT_TRUE(sawFullCoverage);
 }
 
+TEST(Font, RealFaceClipsAtTheCanvasEdges) {
+    Canvas canvas(100, 40);  // columns 100..127 of every row are padding
+    Font font(&canvas, fontFile(), 24);
+    ASSERT_TRUE(font.isOpen());
+    fill(canvas);
+    for (uint32_t y = 0; y < canvas.height(); ++y)
+        for (uint32_t x = 100; x < 128; ++x) *canvas.pixelAt(x, y) = 0x5A5A5A5A;
+    for (const int x : {-40, 0, 50, 99, 100, 140})
+        for (const int y : {-20, 0, 20, 39, 40, 60})
+            for (const unsigned align : {0u, unsigned(AlignLeft), unsigned(AlignRight | AlignBottom), unsigned(AlignTop)})
+                font.draw("count: 8888", 0xC0000000, x, y, align);
+    for (uint32_t y = 0; y < canvas.height(); ++y)
+        for (uint32_t x = 100; x < 128; ++x) ASSERT_EQ(*canvas.pixelAt(x, y), 0x5A5A5A5Au) << x << "," << y;
+    // Text reached the first and last columns and rows, and nothing further.
+    const Box box = changedPixels(canvas);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.bottom, 39);
+}
+
 TEST(Font, TransparentColourAndEmptyTextChangeNothing) {
     Canvas canvas(100, 60);
     Font font(&canvas, fontFile(), 20);
