@@ -21,7 +21,7 @@ using NeighbourLists = std::vector<std::vector<int>>;
 
 // Neighbours for listing configurations are the entries equal to 1; a target
 // search accepts any non-zero entry.
-NeighbourLists neighbourLists(const Network& network) {
+NeighbourLists neighbourLists(const NetworkModel& network) {
     NeighbourLists lists(static_cast<size_t>(network.nodeCount));
     for (int i = 0; i < network.nodeCount; ++i)
         for (int j = 0; j < network.nodeCount; ++j)
@@ -138,11 +138,11 @@ private:
 // them, and later paths read them so.
 class OutcomeEnumerator {
 public:
-    OutcomeEnumerator(const Network& network, const NeighbourLists& neighbours, const ConfigurationList& list)
+    OutcomeEnumerator(const NetworkModel& network, const NeighbourLists& neighbours, const ConfigurationList& list)
         : n_(network.nodeCount),
-          alpha_(network.params[Network::Alpha].data()),
-          beta_(network.params[Network::Beta].data()),
-          gamma_(network.params[Network::Gamma].data()),
+          alpha_(network.params[NetworkModel::Alpha].data()),
+          beta_(network.params[NetworkModel::Beta].data()),
+          gamma_(network.params[NetworkModel::Gamma].data()),
           configurations_(list),
           newPartner_(static_cast<size_t>(n_), 0),
           resolved_(static_cast<size_t>(n_), 0),
@@ -162,7 +162,7 @@ public:
 
 private:
     // The first node after partner value v (cyclically) linked to `node`.
-    void buildTargets(const Network& network) {
+    void buildTargets(const NetworkModel& network) {
         targets_.assign(static_cast<size_t>(n_) * n_, -1);
         for (int node = 0; node < n_; ++node) {
             for (int v = 0; v < n_; ++v) {
@@ -283,7 +283,7 @@ private:
     RowAccumulator row_;
 };
 
-SparseRows computeTransitions(const Network& network, const NeighbourLists& neighbours,
+SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists& neighbours,
                               const ConfigurationList& configurations, bool progress) {
     SparseRows rows;
     OutcomeEnumerator enumerator(network, neighbours, configurations);
@@ -535,7 +535,7 @@ std::string decimalProduct(const std::vector<int>& factors) {
     return text;
 }
 
-void Network::analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const {
+void NetworkModel::analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const {
     const NeighbourLists neighbours = neighbourLists(*this);
     if (!acceptsAnalysis(neighbours, horizon, columnsPerBlock)) return;
     const bool progress = (options & ReportProgress) != 0;

@@ -6,8 +6,7 @@ constexpr int InitialNodeCount = 4;
 
 }  // namespace
 
-Network::Network(Painter& painter, Font& largeFont, Font& smallFont)
-    : painter(painter), largeFont(largeFont), smallFont(smallFont) {
+NetworkModel::NetworkModel() {
     const int count = InitialNodeCount;
     links.assign(count, std::vector<int>(count, 0));
     partner.assign(count, -1);
@@ -18,7 +17,10 @@ Network::Network(Painter& painter, Font& largeFont, Font& smallFont)
     nodeCount = count;
 }
 
-void Network::resize(int count) {
+Network::Network(Painter& painter, Font& largeFont, Font& smallFont)
+    : painter(painter), largeFont(largeFont), smallFont(smallFont) {}
+
+void NetworkModel::resize(int count) {
     if (count < 2 || count == nodeCount) return;
     const double inherited[3] = {params[Alpha].back(), params[Beta].back(), params[Gamma].back()};
     for (auto& row : links) row.resize(count, 0);
@@ -36,13 +38,13 @@ void Network::resize(int count) {
     }
 }
 
-void Network::resetCounters() {
+void NetworkModel::resetCounters() {
     stepCount = 0;
     for (auto& count : successCount) count = 0;
 }
 
 // The lower triangle is authoritative.
-void Network::symmetrize() {
+void NetworkModel::symmetrize() {
     for (int i = 1; i < nodeCount; ++i) {
         for (int j = 0; j < i; ++j) links[j][i] = links[i][j];
         links[i][i] = 0;

@@ -7,8 +7,9 @@
 
 class Painter;
 class Font;
+class SeededRandom;
 
-// Option bits of Network::analyze.
+// Option bits of NetworkModel::analyze.
 enum AnalysisOption : unsigned {
     ReportProgress = 1,
     ReportTransitions = 2,
@@ -17,35 +18,68 @@ enum AnalysisOption : unsigned {
     ReportData = 16,
 };
 
-// The one model object: a small undirected network, three probabilities per
-// node, the state the pairing process carries between steps, its counters,
-// and the matrix panel's gesture state. Node-valued fields use -1 for none.
+// A small undirected network, three probabilities per node, the state the
+// pairing process carries between steps and its counters: everything the
+// step, the analysis and the reports read, with no panel attached, so that
+// the command-line companion and the tests can hold and copy one freely.
+// Node-valued fields use -1 for none.
 //
 // Invariants kept by every operation: every per-node sequence has exactly
 // nodeCount entries; links is symmetric with a zero diagonal after symmetrize;
 // partner and pointer entries are -1 or below nodeCount; nodeCount >= 2.
-class Network {
+class NetworkModel {
 public:
     static constexpr int Alpha = 0;
     static constexpr int Beta = 1;
     static constexpr int Gamma = 2;
 
-    Network(Painter& painter, Font& largeFont, Font& smallFont);
-    Network(const Network&) = delete;
-    Network& operator=(const Network&) = delete;
+    // Four isolated nodes, every probability 1.0, no partner, counters 0.
+    NetworkModel();
 
     // Model (network.cpp).
     void resize(int count);
     void resetCounters();
     void symmetrize();
 
-    // One pairing step (step.cpp).
+    // One pairing step (step.cpp), drawing from the C library's rand(), or
+    // from a generator of its own that yields the same sequence for its seed.
     void step();
+    void step(SeededRandom& random);
 
     // Exact analysis and its reports (analysis.cpp, reports.cpp). Progress
     // lines go to standard output whatever `out` is.
     void analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const;
     void dumpData(std::ostream& out) const;
+
+    bool linked(int i, int j) const { return links[i][j] != 0; }
+
+    int nodeCount = 0;
+    std::vector<std::vector<int>> links;
+    std::vector<int> partner;
+    std::vector<int> pointer;
+    std::vector<bool> connected;
+    std::vector<uint32_t> successCount;
+    uint32_t stepCount = 0;
+    std::array<std::vector<double>, 3> params;
+
+private:
+    template <typename Draw>
+    void stepWith(Draw draw);
+    void advancePointer(int node, int v);
+
+    // Scratch of step, kept between calls so that a step allocates nothing.
+    std::vector<double> stepDraws_;
+    std::vector<unsigned char> stepFlags_;
+};
+
+// The window's model object: the network and its process, the painter and
+// fonts its matrix panel draws with, and the matrix panel's gesture and
+// run-speed state.
+class Network : public NetworkModel {
+public:
+    Network(Painter& painter, Font& largeFont, Font& smallFont);
+    Network(const Network&) = delete;
+    Network& operator=(const Network&) = delete;
 
     // Matrix panel editing (views/matrix_editing.cpp).
     void pressLeft(int x, int y);
@@ -56,19 +90,9 @@ public:
     // Matrix panel drawing and run-speed stepping (views/matrix_panel.cpp).
     void drawMatrix(bool antialias);
 
-    bool linked(int i, int j) const { return links[i][j] != 0; }
-
     Painter& painter;
     Font& largeFont;
     Font& smallFont;
-    int nodeCount = 0;
-    std::vector<std::vector<int>> links;
-    std::vector<int> partner;
-    std::vector<int> pointer;
-    std::vector<bool> connected;
-    std::vector<uint32_t> successCount;
-    uint32_t stepCount = 0;
-    std::array<std::vector<double>, 3> params;
     bool resizing = false;
     double mouseX = 0.0;
     double mouseY = 0.0;
@@ -78,11 +102,4 @@ public:
     double speed = 0.0;
     double stepCarry = 0.0;
     bool speedDragging = false;
-
-private:
-    void advancePointer(int node, int v);
-
-    // Scratch of step, kept between calls so that a step allocates nothing.
-    std::vector<double> stepDraws_;
-    std::vector<unsigned char> stepFlags_;
 };

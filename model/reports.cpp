@@ -99,7 +99,7 @@ void writeCalculationProgress(std::ostream& out, double percent) {
     endLine(out);
 }
 
-void Network::dumpData(std::ostream& out) const {
+void NetworkModel::dumpData(std::ostream& out) const {
     out << "DATA:";
     endLine(out);
     for (int i = 0; i < nodeCount; ++i) {

@@ -1,15 +1,21 @@
 #include <cstdlib>
 
 #include "model/network.h"
+#include "model/seeded_random.h"
 
 namespace {
 
-// rand() / RAND_MAX as the process has always drawn it; the constant is fixed
-// rather than RAND_MAX so that trajectories do not depend on the C library.
-double uniformDraw() { return std::rand() / 2147483647.0; }
+// A draw divided by glibc's RAND_MAX, 2^31 - 1, written out so that a draw
+// of the largest value gives exactly 1.0. Trajectories are those of the C
+// library's own rand() sequence; a library with a smaller RAND_MAX would
+// yield draws far below 1 and different trajectories, which is why the tests
+// that pin glibc's trajectories skip elsewhere.
+template <typename Draw>
+double uniformDraw(Draw& draw) { return draw() / 2147483647.0; }
 
 // In (0, 1]: an arbitration never sees a draw of exactly 0.
-double arbitrationDraw() { return (std::rand() + 1.0) * 4.656612873077393e-10; }
+template <typename Draw>
+double arbitrationDraw(Draw& draw) { return (draw() + 1.0) * 4.656612873077393e-10; }
 
 constexpr double ZeroGammaSum = 0.0000001;
 
@@ -19,9 +25,18 @@ constexpr unsigned char Settled = 2;
 
 }  // namespace
 
-// The order of the rand() calls is part of the behaviour: a run must repeat
-// exactly from the C library's initial state.
-void Network::step() {
+void NetworkModel::step() {
+    stepWith([] { return std::rand(); });
+}
+
+void NetworkModel::step(SeededRandom& random) {
+    stepWith([&random] { return random.next(); });
+}
+
+// The order of the draws is part of the behaviour: a run must repeat exactly
+// from the generator's initial state.
+template <typename Draw>
+void NetworkModel::stepWith(Draw draw) {
     symmetrize();
     const int n = nodeCount;
 
@@ -29,15 +44,16 @@ void Network::step() {
     stepDraws_.resize(3 * static_cast<size_t>(n));
     stepFlags_.resize(static_cast<size_t>(n));
     double* const uAlpha = stepDraws_.data();
-    double* const uBeta = uAlpha + 2 * n;
+    double* const uSpare = uAlpha + n;  // drawn to keep the sequence, never read
+    double* const uBeta = uSpare + n;
     unsigned char* const flags = stepFlags_.data();
 
     for (int i = 0; i < n; ++i) {
         connected[i] = false;
         flags[i] = 0;
-        uAlpha[i] = uniformDraw();
-        uAlpha[n + i] = uniformDraw();  // drawn only to keep the sequence; never read
-        uBeta[i] = uniformDraw();
+        uAlpha[i] = uniformDraw(draw);
+        uSpare[i] = uniformDraw(draw);
+        uBeta[i] = uniformDraw(draw);
     }
 
     const std::vector<double>& alpha = params[Alpha];
@@ -51,9 +67,9 @@ void Network::step() {
             // k > j still holds its value from the start of the step.
             const int k = pointer[j];
             if (k > j && pointer[k] == j) {
-                const double r = arbitrationDraw();
+                const double r = arbitrationDraw(draw);
                 const double s = gamma[j] + gamma[k];
-                const double c = s <= ZeroGammaSum ? arbitrationDraw() : gamma[j] / s;
+                const double c = s <= ZeroGammaSum ? arbitrationDraw(draw) : gamma[j] / s;
                 flags[c >= r ? k : j] |= Settled;
             }
         }
@@ -80,7 +96,7 @@ void Network::step() {
 
 // The next target is the first neighbour after v in cyclic order; with v = -1
 // the search starts at node 0.
-void Network::advancePointer(int node, int v) {
+void NetworkModel::advancePointer(int node, int v) {
     const std::vector<int>& row = links[node];
     for (int tried = 0; tried < nodeCount; ++tried) {
         if (++v >= nodeCount) v -= nodeCount;

@@ -8,7 +8,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
-          xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core)
+          libcli11-dev nlohmann-json3-dev
+          xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core python3-scipy librsvg2-bin)
 
 install_missing_packages() {
     local missing=()
@@ -48,4 +49,4 @@ install_missing_packages "${packages[@]}"
 obtain_font
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target vorlask -j "$(nproc)"
+cmake --build "$root/build" --target vorlask vorlask-cli -j "$(nproc)"
