@@ -4,6 +4,9 @@
 #include <iosfwd>
 #include <vector>
 
+#include "model/configurations.h"
+#include "model/transitions.h"
+
 // The text pieces of an analysis report. Every line ends with '\n' and a
 // flush. Numbers go through the stream's own formatting state (locale, fill,
 // flags), and the writers leave that state as plain `<<` chains would: fixed
@@ -22,26 +25,6 @@ void endLine(std::ostream& out);
 void writeAnalysisProgress(std::ostream& out, int percent);
 // "analize: 100%" progress of the step-table phase.
 void writeCalculationProgress(std::ostream& out, double percent);
-
-// Every configuration of partner values, `count` rows of `nodeCount` entries.
-struct ConfigurationList {
-    int nodeCount = 0;
-    int count = 0;
-    std::vector<int> entries;
-
-    const int* operator[](int s) const { return entries.data() + static_cast<size_t>(s) * nodeCount; }
-};
-
-// One-step weights by source row; each row's entries in increasing column
-// order. Columns without an entry weigh 0.0.
-struct SparseRows {
-    std::vector<size_t> rowStart{0};
-    std::vector<int> column;
-    std::vector<double> value;
-
-    size_t begin(int row) const { return rowStart[row]; }
-    size_t end(int row) const { return rowStart[row + 1]; }
-};
 
 // The transition table, every row repeated in each block of columnsPerBlock
 // destination columns (columnsPerBlock >= 1).

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "model/configurations.h"
+
+class NetworkModel;
+class WorkProgress;
+
+// One-step weights by source row; each row's entries in increasing column
+// order. Columns without an entry weigh 0.0. An entry may hold an exact 0.0
+// that an enumeration path of weight zero added.
+struct SparseRows {
+    std::vector<size_t> rowStart{0};
+    std::vector<int> column;
+    std::vector<double> value;
+
+    int rowCount() const { return static_cast<int>(rowStart.size()) - 1; }
+    size_t begin(int row) const { return rowStart[row]; }
+    size_t end(int row) const { return rowStart[row + 1]; }
+};
+
+// Sums weights into the columns of one row in any order of columns, each
+// column's additions in the order given, and hands the row out by column.
+class RowAccumulator {
+public:
+    explicit RowAccumulator(int width);
+
+    void add(int column, double weight) {
+        if (!touched_[column]) {
+            touched_[column] = 1;
+            columns_.push_back(column);
+        }
+        sums_[column] += weight;
+    }
+
+    // Appends the row in increasing column order and starts an empty one.
+    void moveInto(std::vector<int>& columns, std::vector<double>& values);
+
+private:
+    void sortColumns();
+
+    std::vector<double> sums_;
+    std::vector<unsigned char> touched_;
+    std::vector<int> columns_;
+};
+
+// The weighted outcomes of one step from each configuration. The partner and
+// resolved arrays are deliberately shared by every path of a source: a node's
+// joint case leaves its partner's entries as its last outcome set them, and
+// later paths read them so. Every node writes its own entries before a later
+// node or a leaf reads them, so a row does not depend on the rows before it
+// and separate enumerators may share the rows out.
+class OutcomeEnumerator {
+public:
+    OutcomeEnumerator(const NetworkModel& network, const NeighbourLists& neighbours,
+                      const ConfigurationList& configurations);
+
+    // Appends the row of transitions out of configuration `source`.
+    void enumerateRow(int source, SparseRows& rows);
+
+private:
+    void buildTargets(const NetworkModel& network);
+    void buildLeafIndex(const NeighbourLists& neighbours);
+    int target(int node, int partnerValue) const { return targets_[static_cast<size_t>(node) * n_ + partnerValue]; }
+    void reachLeaf();
+    void enumerate(int node);
+    void enumerateJoint(int n, int t);
+
+    const int n_;
+    const double* alpha_;
+    const double* beta_;
+    const double* gamma_;
+    const ConfigurationList& configurations_;
+    std::vector<int> targets_;
+    std::vector<int> digitValue_;
+    const int* source_ = nullptr;
+    std::vector<int> newPartner_;
+    std::vector<unsigned char> resolved_;
+    double weight_ = 1.0;
+    RowAccumulator row_;
+};
+
+// Every row of one-step weights, enumerated on up to `jobs` threads. The rows
+// are the same for any number of jobs.
+SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists& neighbours,
+                              const ConfigurationList& configurations, int jobs, WorkProgress* progress = nullptr);
+
+// Per configuration, the first one it reaches with weight exactly 1.0, or -1.
+std::vector<int> findSuccessors(const SparseRows& transitions);
