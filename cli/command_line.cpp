@@ -3,16 +3,70 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <new>
+
+#include "cli/cli_error.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+
+namespace {
+
+const char* const Description =
+    "vorlask-cli: the exact analysis of a vorlask network as reports, data files and plots, and its simulation\n"
+    "and parameter sweeps, reproducible and on every core. NETWORK is a file holding the \"DATA:\" block that\n"
+    "the window prints for the A key (the saved output of a whole session will do), or - for standard input.";
+
+const char* const Examples =
+    "Examples:\n"
+    "  vorlask-cli report session.txt > report.txt      # what the window writes for the A key\n"
+    "  vorlask-cli steps --horizon 100 -o steps.csv session.txt\n"
+    "  vorlask-cli export --matrix chain.mtx --configurations chain.csv session.txt\n"
+    "  vorlask-cli plot -o curves.svg ring.txt complete.txt\n"
+    "  vorlask-cli simulate --steps 1000000 --replicates 8 session.txt\n"
+    "  vorlask-cli sweep --vary alpha=0:1:0.025 --vary gamma=0.5,1 --plot sweep.svg session.txt\n"
+    "\n"
+    "Exit status: 0 success, 1 a file cannot be read or written, 2 a bad command line or network,\n"
+    "3 a network beyond a limit. Each subcommand has its own --help.";
+
+void printError(const std::string& message) { std::cerr << "vorlask-cli: " << message << std::endl; }
+
+}  // namespace
 
 int runCommandLine(int argc, char** argv) {
-    CLI::App app{"vorlask-cli: the exact analysis, data files, plots, simulations and sweeps of a vorlask network"};
+    installOutputSignalHandlers();
+    CLI::App app{Description, "vorlask-cli"};
     app.set_version_flag("--version", std::string("vorlask-cli ") + VORLASK_VERSION);
     app.require_subcommand(1);
-    app.add_subcommand("report", "the window's analysis report");
+    app.footer(Examples);
+    const std::vector<std::pair<CLI::App*, CommandRun>> commands = [&app] {
+        std::vector<std::pair<CLI::App*, CommandRun>> list;
+        for (auto add : {addReportCommand, addStepsCommand, addExportCommand, addPlotCommand, addSimulateCommand,
+                         addSweepCommand}) {
+            CommandRun run = add(app);
+            list.emplace_back(app.get_subcommands({}).back(), std::move(run));
+        }
+        return list;
+    }();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+        printError(std::string(e.what()) + " (see vorlask-cli --help)");
+        return ExitBadInput;
     }
-    return 0;
+
+    try {
+        for (const auto& [command, run] : commands)
+            if (command->parsed()) run();
+        return ExitSuccess;
+    } catch (const CliError& e) {
+        printError(e.what());
+        return e.status();
+    } catch (const ReaderGone&) {
+        return ExitSuccess;
+    } catch (const std::bad_alloc&) {
+        printError("out of memory");
+        return ExitFailure;
+    }
 }

@@ -1,0 +1,327 @@
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_error.h"
+#include "cli/commands.h"
+#include "cli/number_text.h"
+#include "cli/output.h"
+#include "cli/svg_chart.h"
+#include "cli/terminal_progress.h"
+#include "model/success_curves.h"
+#include "model/work_progress.h"
+
+namespace {
+
+constexpr int MaxStepsHorizon = 100000;
+
+// ---- report
+
+struct ReportOptions {
+    std::string network;
+    unsigned bits = ReportProgress | ReportTransitions | ReportStepTable | ReportSummary | ReportData;
+    int horizon = 16;
+    int columns = 16;
+};
+
+// The window refuses with a line on standard output and writes nothing else;
+// the command writes the same line and fails with a status that says why.
+void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options) {
+    const NeighbourLists neighbours = neighbourLists(input.network);
+    if (options.horizon < 1 || options.horizon > MaxAnalysisHorizon)
+        throw CliError(ExitBadInput, "--horizon " + std::to_string(options.horizon) + " is outside 1 to " +
+                                         std::to_string(MaxAnalysisHorizon) + ", the window's limit");
+    if (options.columns < 1) throw CliError(ExitBadInput, "--columns must be at least 1");
+    if (configurationCount(neighbours, MaxAnalysisConfigurations) < 0)
+        throw CliError(ExitBeyondLimit, locationOf(input.name) + "the network has " +
+                                            configurationCountText(neighbours) +
+                                            " configurations, more than the window's limit of " +
+                                            std::to_string(MaxAnalysisConfigurations) +
+                                            " (steps and export take more)");
+}
+
+void runReport(const ReportOptions& options) {
+    const NetworkInput input = readNetworkInput(options.network);
+    Output out("-");
+    input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
+    out.commit();
+    refuseLikeTheWindow(input, options);
+}
+
+// ---- steps
+
+struct StepsOptions {
+    std::string network;
+    int horizon = 16;
+    bool perConfiguration = false;
+    std::string format;
+    std::string output;
+    ChainOptions chain;
+};
+
+void writeStepsCsv(Output& out, const SuccessCurves& curves) {
+    std::string text = "step,success\n";
+    for (int p = 0; p <= curves.horizon; ++p) {
+        text += std::to_string(p) + ",";
+        appendNumber(text, curves.average[p]);
+        text += "\n";
+    }
+    out.stream() << text;
+}
+
+void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const SuccessCurves& curves) {
+    const ConfigurationList& configurations = chain.configurations;
+    std::string text = "configuration";
+    for (int i = 0; i < configurations.nodeCount; ++i) text += ",node" + std::to_string(i);
+    text += ",mark";
+    for (int p = 0; p <= curves.horizon; ++p) text += ",p" + std::to_string(p);
+    text += "\n";
+    for (int l = 0; l < configurations.count; ++l) {
+        text += std::to_string(l);
+        for (int i = 0; i < configurations.nodeCount; ++i) text += "," + std::to_string(configurations[l][i]);
+        text += ",";
+        text += markText(chain.marked[l]);
+        for (int p = 0; p <= curves.horizon; ++p) {
+            text += ",";
+            appendNumber(text, curves.value(p, l));
+        }
+        text += "\n";
+        if (text.size() > (1 << 20)) {
+            out.stream() << text;
+            text.clear();
+            out.check();
+        }
+    }
+    out.stream() << text;
+}
+
+void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& curves, bool perConfiguration) {
+    nlohmann::ordered_json head;
+    head["nodes"] = chain.configurations.nodeCount;
+    head["configurations"] = chain.configurations.count;
+    head["marked"] = chain.markedCount;
+    head["horizon"] = curves.horizon;
+    head["success"] = curves.average;
+    std::string text = head.dump();
+    if (!perConfiguration) {
+        out.stream() << text << "\n";
+        return;
+    }
+    // Rows are written one by one: a document of them all could take far
+    // more memory than the values themselves.
+    text.pop_back();
+    out.stream() << text << ",\"rows\":[";
+    const ConfigurationList& configurations = chain.configurations;
+    for (int l = 0; l < configurations.count; ++l) {
+        nlohmann::ordered_json row;
+        row["configuration"] = l;
+        for (int i = 0; i < configurations.nodeCount; ++i) row["node" + std::to_string(i)] = configurations[l][i];
+        row["mark"] = markText(chain.marked[l]);
+        for (int p = 0; p <= curves.horizon; ++p) row["p" + std::to_string(p)] = curves.value(p, l);
+        out.stream() << (l ? "," : "") << row.dump();
+        if (l % 4096 == 0) out.check();
+    }
+    out.stream() << "]}\n";
+}
+
+void runSteps(const StepsOptions& options) {
+    const NetworkInput input = readNetworkInput(options.network);
+    Output out(options.output);
+    WorkProgress progress;
+    MarkovChain chain;
+    SuccessCurves curves;
+    {
+        TerminalProgress display(progress);
+        chain = buildChain(input, options.chain, progress);
+        curves = computeSuccessCurves(chain.transitions, chain.marked, options.horizon, options.perConfiguration,
+                                      options.chain.jobs, &progress);
+    }
+    if (options.format == "json")
+        writeStepsJson(out, chain, curves, options.perConfiguration);
+    else if (options.perConfiguration)
+        writePerConfigurationCsv(out, chain, curves);
+    else
+        writeStepsCsv(out, curves);
+    out.commit();
+}
+
+// ---- export
+
+struct ExportOptions {
+    std::string network;
+    std::string matrix;
+    std::string configurations;
+    ChainOptions chain;
+};
+
+void writeMatrixMarket(Output& out, const NetworkInput& input, const MarkovChain& chain) {
+    const SparseRows& rows = chain.transitions;
+    size_t nonZero = 0;
+    for (const double value : rows.value) nonZero += value != 0.0;
+    const int h = rows.rowCount();
+    std::string text = "%%MatrixMarket matrix coordinate real general\n";
+    text += "% one-step transition weights of the network in " + input.name +
+            ": row = from, column = to, configurations numbered from 1 in the order of export --configurations\n";
+    text += std::to_string(h) + " " + std::to_string(h) + " " + std::to_string(nonZero) + "\n";
+    for (int l = 0; l < h; ++l) {
+        for (size_t k = rows.begin(l); k < rows.end(l); ++k) {
+            if (rows.value[k] == 0.0) continue;
+            text += std::to_string(l + 1) + " " + std::to_string(rows.column[k] + 1) + " ";
+            appendNumber(text, rows.value[k]);
+            text += "\n";
+        }
+        if (text.size() > (1 << 20)) {
+            out.stream() << text;
+            text.clear();
+            out.check();
+        }
+    }
+    out.stream() << text;
+}
+
+void writeConfigurationsCsv(Output& out, const MarkovChain& chain) {
+    const ConfigurationList& configurations = chain.configurations;
+    std::string text = "index";
+    for (int i = 0; i < configurations.nodeCount; ++i) text += ",node" + std::to_string(i);
+    text += ",mark\n";
+    for (int l = 0; l < configurations.count; ++l) {
+        text += std::to_string(l);
+        for (int i = 0; i < configurations.nodeCount; ++i) text += "," + std::to_string(configurations[l][i]);
+        text += ",";
+        text += markText(chain.marked[l]);
+        text += "\n";
+        if (text.size() > (1 << 20)) {
+            out.stream() << text;
+            text.clear();
+            out.check();
+        }
+    }
+    out.stream() << text;
+}
+
+void runExport(ExportOptions options) {
+    if (options.matrix.empty() && options.configurations.empty()) options.matrix = "-";
+    if (options.matrix == "-" && options.configurations == "-")
+        throw CliError(ExitBadInput, "--matrix and --configurations cannot both go to standard output");
+    const NetworkInput input = readNetworkInput(options.network);
+    std::unique_ptr<Output> matrix;
+    std::unique_ptr<Output> configurations;
+    if (!options.matrix.empty()) matrix = std::make_unique<Output>(options.matrix);
+    if (!options.configurations.empty()) configurations = std::make_unique<Output>(options.configurations);
+    WorkProgress progress;
+    MarkovChain chain;
+    {
+        TerminalProgress display(progress);
+        chain = buildChain(input, options.chain, progress);
+    }
+    if (matrix) writeMatrixMarket(*matrix, input, chain);
+    if (configurations) writeConfigurationsCsv(*configurations, chain);
+    if (matrix) matrix->commit();
+    if (configurations) configurations->commit();
+}
+
+// ---- plot
+
+struct PlotOptions {
+    std::vector<std::string> networks;
+    int horizon = 16;
+    std::string title = "Weight in S configurations after each step";
+    std::string output;
+    ChainOptions chain;
+};
+
+void runPlot(const PlotOptions& options) {
+    int fromStandardInput = 0;
+    for (const auto& path : options.networks) fromStandardInput += path == "-";
+    if (fromStandardInput > 1) throw CliError(ExitBadInput, "standard input (-) can be read only once");
+    std::vector<NetworkInput> inputs;
+    for (const auto& path : options.networks) inputs.push_back(readNetworkInput(path));
+    Output out(options.output);
+
+    LineChart chart{options.title, "step", "weight in S configurations", {}};
+    const std::vector<std::string> labels = legendLabels(options.networks);
+    WorkProgress progress;
+    {
+        TerminalProgress display(progress);
+        for (size_t k = 0; k < inputs.size(); ++k) {
+            const MarkovChain chain = buildChain(inputs[k], options.chain, progress);
+            const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, options.horizon, false,
+                                                              options.chain.jobs, &progress);
+            ChartSeries series{labels[k], {}, curves.average};
+            for (int p = 0; p <= options.horizon; ++p) series.x.push_back(p);
+            chart.series.push_back(std::move(series));
+        }
+    }
+    out.stream() << renderSvg(chart);
+    out.commit();
+}
+
+}  // namespace
+
+CommandRun addReportCommand(CLI::App& app) {
+    auto options = std::make_shared<ReportOptions>();
+    CLI::App* command = app.add_subcommand(
+        "report", "the exact analysis report, byte for byte what the window writes for the A key");
+    command->add_option("--options", options->bits,
+                        "report pieces: 1 progress, 2 transitions, 4 step table, 8 summary, 16 DATA block")
+        ->check(CLI::Range(0u, 31u))
+        ->capture_default_str();
+    command->add_option("--horizon", options->horizon, "steps the step table covers, 1 to 32")->capture_default_str();
+    command->add_option("--columns", options->columns, "destination configurations per block of the transition table")
+        ->capture_default_str();
+    addNetworkArgument(*command, options->network);
+    command->footer("Example:\n  vorlask-cli report --options 8 session.txt   # the summary line alone");
+    return [options] { runReport(*options); };
+}
+
+CommandRun addStepsCommand(CLI::App& app) {
+    auto options = std::make_shared<StepsOptions>();
+    CLI::App* command = app.add_subcommand(
+        "steps", "the weight of being in an S configuration after 0 to H steps, averaged over all configurations");
+    command->add_option("--horizon", options->horizon, "the last step, up to 100000")
+        ->check(CLI::Range(0, MaxStepsHorizon))
+        ->capture_default_str();
+    command->add_flag("--per-configuration", options->perConfiguration, "one row per start configuration");
+    addFormatOption(*command, options->format);
+    addOutputOption(*command, options->output, "the data file");
+    addChainOptions(*command, options->chain);
+    addNetworkArgument(*command, options->network);
+    command->footer(
+        "Examples:\n"
+        "  vorlask-cli steps --horizon 100 ring16.txt\n"
+        "  vorlask-cli steps --per-configuration --format json -o steps.json session.txt");
+    return [options] { runSteps(*options); };
+}
+
+CommandRun addExportCommand(CLI::App& app) {
+    auto options = std::make_shared<ExportOptions>();
+    CLI::App* command = app.add_subcommand(
+        "export", "the one-step transition weights as a Matrix Market file and the configurations as CSV");
+    command->add_option("--matrix", options->matrix,
+                        "Matrix Market file of the weights (- for standard output, the default when neither "
+                        "file is named)");
+    command->add_option("--configurations", options->configurations,
+                        "CSV file of the configurations: index, partner of each node, mark");
+    addChainOptions(*command, options->chain);
+    addNetworkArgument(*command, options->network);
+    command->footer(
+        "Example:\n"
+        "  vorlask-cli export --matrix chain.mtx --configurations chain.csv session.txt\n"
+        "  python3 -c 'import scipy.io; print(scipy.io.mmread(\"chain.mtx\").shape)'");
+    return [options] { runExport(*options); };
+}
+
+CommandRun addPlotCommand(CLI::App& app) {
+    auto options = std::make_shared<PlotOptions>();
+    CLI::App* command = app.add_subcommand("plot", "an SVG chart of the success curves of one or more networks");
+    command->add_option("--horizon", options->horizon, "the last step")
+        ->check(CLI::Range(1, MaxStepsHorizon))
+        ->capture_default_str();
+    command->add_option("--title", options->title, "the chart's title")->capture_default_str();
+    command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")->required();
+    addChainOptions(*command, options->chain);
+    command->add_option("NETWORK", options->networks, "files with a \"DATA:\" network block (- for standard input)")
+        ->required();
+    command->footer("Example:\n  vorlask-cli plot --horizon 40 -o curves.svg ring.txt complete5.txt");
+    return [options] { runPlot(*options); };
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/command_support.h"
+
+// Each adds its subcommand to the application and returns what runs it.
+CommandRun addReportCommand(CLI::App& app);
+CommandRun addStepsCommand(CLI::App& app);
+CommandRun addExportCommand(CLI::App& app);
+CommandRun addPlotCommand(CLI::App& app);
+CommandRun addSimulateCommand(CLI::App& app);
+CommandRun addSweepCommand(CLI::App& app);
