@@ -1,11 +1,296 @@
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/number_text.h"
+#include "cli/output.h"
+#include "cli/svg_chart.h"
+#include "cli/sweep_grid.h"
+#include "cli/terminal_progress.h"
+#include "model/parallel.h"
+#include "model/simulation.h"
+#include "model/success_curves.h"
+#include "model/work_progress.h"
+
+namespace {
+
+// ---- simulate
+
+struct SimulateOptions {
+    std::string network;
+    uint32_t steps = 0;
+    uint32_t every = 0;
+    unsigned seed = 1;
+    int replicates = 1;
+    int jobs = 1;
+    std::string format;
+    std::string output;
+};
+
+// One replicate's rows, in the chosen format.
+std::string replicateRows(const SimulateOptions& options, int replicate, const std::vector<RunSnapshot>& snapshots) {
+    const unsigned seed = options.seed + static_cast<unsigned>(replicate);
+    std::string text;
+    const bool json = options.format == "json";
+    for (const RunSnapshot& snapshot : snapshots) {
+        for (size_t node = 0; node < snapshot.successes.size(); ++node) {
+            const double chance = static_cast<double>(snapshot.successes[node]) / snapshot.step;
+            if (json) {
+                nlohmann::ordered_json row;
+                row["replicate"] = replicate;
+                row["seed"] = seed;
+                row["step"] = snapshot.step;
+                row["node"] = node;
+                row["successes"] = snapshot.successes[node];
+                row["chance"] = chance;
+                text += (text.empty() && replicate == 0 ? "" : ",") + row.dump();
+                continue;
+            }
+            text += std::to_string(replicate) + "," + std::to_string(seed) + "," + std::to_string(snapshot.step) +
+                    "," + std::to_string(node) + "," + std::to_string(snapshot.successes[node]) + ",";
+            appendNumber(text, chance);
+            text += "\n";
+        }
+    }
+    return text;
+}
+
+void runSimulate(const SimulateOptions& options) {
+    if (static_cast<unsigned long long>(options.seed) + options.replicates - 1 > UINT_MAX)
+        throw CliError(ExitBadInput, "--seed " + std::to_string(options.seed) + " with " +
+                                         std::to_string(options.replicates) + " replicates runs past seed " +
+                                         std::to_string(UINT_MAX));
+    const NetworkInput input = readNetworkInput(options.network);
+    Output out(options.output);
+    const bool json = options.format == "json";
+    if (json) {
+        nlohmann::ordered_json head;
+        head["nodes"] = input.network.nodeCount;
+        head["steps"] = options.steps;
+        head["every"] = options.every;
+        head["seed"] = options.seed;
+        head["replicates"] = options.replicates;
+        std::string text = head.dump();
+        text.pop_back();
+        out.stream() << text << ",\"rows\":[";
+    } else {
+        out.stream() << "replicate,seed,step,node,successes,chance\n";
+    }
+
+    // Replicates run a batch at a time and are written in order, so memory
+    // stays bounded whatever their number.
+    WorkProgress progress;
+    progress.begin("simulating", static_cast<long long>(options.replicates) * options.steps);
+    TerminalProgress display(progress);
+    const int batch = options.jobs * 4;
+    std::vector<std::string> texts(static_cast<size_t>(batch));
+    for (int first = 0; first < options.replicates; first += batch) {
+        const int count = std::min(batch, options.replicates - first);
+        forEachChunk(options.jobs, count, 1, [&](int, long long k, long long, long long) {
+            const int replicate = first + static_cast<int>(k);
+            const auto snapshots = simulateRun(input.network, options.seed + static_cast<unsigned>(replicate),
+                                               options.steps, options.every, &progress);
+            texts[k] = replicateRows(options, replicate, snapshots);
+        });
+        for (int k = 0; k < count; ++k) {
+            out.stream() << texts[k];
+            texts[k] = std::string();
+        }
+        out.check();
+    }
+    if (json) out.stream() << "]}\n";
+    out.commit();
+}
+
+// ---- sweep
+
+struct SweepOptions {
+    std::string network;
+    std::vector<std::string> vary;
+    int horizon = 16;
+    std::string shard = "1/1";
+    std::string format;
+    std::string output;
+    std::string plot;
+    ChainOptions chain;
+};
+
+// Configurations from which rows are worth spreading over threads within one
+// point rather than running points side by side.
+constexpr int ConfigurationsForParallelPoint = 1 << 18;
+
+std::vector<double> successCurve(const NetworkModel& network, int configurations, int horizon, int jobs) {
+    const MarkovChain chain = buildMarkovChain(network, neighbourLists(network), configurations, jobs);
+    return computeSuccessCurves(chain.transitions, chain.marked, horizon, false, jobs).average;
+}
+
+void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
+                   const std::vector<std::vector<double>>& curves) {
+    std::string text;
+    if (shard.index == 1) {
+        for (const auto& axis : grid.axes()) text += axis.name + ",";
+        text += "step,success\n";
+    }
+    for (size_t k = 0; k < curves.size(); ++k) {
+        std::string values;
+        for (const double value : grid.valuesAt(first + static_cast<long long>(k))) {
+            appendNumber(values, value);
+            values += ",";
+        }
+        for (size_t p = 0; p < curves[k].size(); ++p) {
+            text += values + std::to_string(p) + ",";
+            appendNumber(text, curves[k][p]);
+            text += "\n";
+        }
+        if (text.size() > (1 << 20)) {
+            out.stream() << text;
+            text.clear();
+            out.check();
+        }
+    }
+    out.stream() << text;
+}
+
+void writeSweepJson(Output& out, const NetworkInput& input, int configurations, const SweepOptions& options,
+                    const SweepGrid& grid, long long first, const std::vector<std::vector<double>>& curves) {
+    nlohmann::ordered_json document;
+    document["nodes"] = input.network.nodeCount;
+    document["configurations"] = configurations;
+    document["horizon"] = options.horizon;
+    document["parameters"] = nlohmann::json::array();
+    for (const auto& axis : grid.axes()) document["parameters"].push_back(axis.name);
+    document["points"] = nlohmann::json::array();
+    if (options.shard != "1/1") document["shard"] = options.shard;
+    std::string text = document.dump();
+    const size_t points = text.rfind("\"points\":[]");
+    out.stream() << text.substr(0, points) << "\"points\":[";
+    for (size_t k = 0; k < curves.size(); ++k) {
+        nlohmann::ordered_json point;
+        const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
+        for (size_t a = 0; a < values.size(); ++a) point[grid.axes()[a].name] = values[a];
+        point["success"] = curves[k];
+        out.stream() << (k ? "," : "") << point.dump();
+    }
+    out.stream() << text.substr(points + std::string("\"points\":[").size()) << "\n";
+}
+
+// Success after the last step against the first axis, a curve per value of
+// the second.
+LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
+                     const std::vector<std::vector<double>>& curves) {
+    const auto& axes = grid.axes();
+    LineChart chart{"Weight in S configurations after step " + std::to_string(options.horizon) + ", " + input.name,
+                    axes[0].name, "weight in S configurations", {}};
+    std::vector<double> seriesValues;
+    for (size_t k = 0; k < curves.size(); ++k) {
+        const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
+        const double key = values.size() > 1 ? values[1] : 0.0;
+        auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
+        if (found == seriesValues.end()) {
+            seriesValues.push_back(key);
+            chart.series.push_back(ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : input.name, {}, {}});
+            found = seriesValues.end() - 1;
+        }
+        ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
+        series.x.push_back(values[0]);
+        series.y.push_back(curves[k].back());
+    }
+    return chart;
+}
+
+void runSweep(const SweepOptions& options) {
+    if (options.vary.empty()) throw CliError(ExitBadInput, "--vary is needed at least once");
+    std::vector<SweepAxis> axes;
+    for (const auto& spec : options.vary) axes.push_back(parseSweepAxis(spec));
+    const SweepGrid grid(std::move(axes));
+    const Shard shard = parseShard(options.shard);
+    if (!options.plot.empty() && grid.axes().size() > 2)
+        throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
+    const NetworkInput input = readNetworkInput(options.network);
+    grid.checkNodes(input.network.nodeCount);
+    const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    Output out(options.output);
+    std::unique_ptr<Output> plot;
+    if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);
+
+    const long long first = shard.begin(grid.pointCount());
+    const long long count = shard.end(grid.pointCount()) - first;
+    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
+    WorkProgress progress;
+    progress.begin("sweeping", count);
+    {
+        TerminalProgress display(progress);
+        const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+        const int outerJobs = pointsSideBySide ? options.chain.jobs : 1;
+        const int innerJobs = pointsSideBySide ? 1 : options.chain.jobs;
+        forEachChunk(outerJobs, count, 1, [&](int, long long k, long long, long long) {
+            NetworkModel network = input.network;
+            grid.apply(first + k, network);
+            curves[k] = successCurve(network, configurations, options.horizon, innerJobs);
+            progress.add(1);
+        });
+    }
+    if (options.format == "json")
+        writeSweepJson(out, input, configurations, options, grid, first, curves);
+    else
+        writeSweepCsv(out, grid, shard, first, curves);
+    if (plot) plot->stream() << renderSvg(sweepChart(input, options, grid, first, curves));
+    out.commit();
+    if (plot) plot->commit();
+}
+
+}  // namespace
 
 CommandRun addSimulateCommand(CLI::App& app) {
-    app.add_subcommand("simulate", "sampled runs of the pairing step");
-    return [] {};
+    auto options = std::make_shared<SimulateOptions>();
+    CLI::App* command = app.add_subcommand(
+        "simulate", "sampled runs of the pairing step from the start state, the window's own trajectory by default");
+    command->add_option("--steps", options->steps, "steps to run")->required()->check(CLI::Range(1u, UINT32_MAX));
+    command->add_option("--every", options->every, "write the counters every E steps (default: after the last)")
+        ->check(CLI::Range(1u, UINT32_MAX));
+    command->add_option("--seed", options->seed,
+                        "the C library's rand() sequence for this seed; 1, the default, is the window's")
+        ->capture_default_str();
+    command->add_option("--replicates", options->replicates, "runs with seeds S, S+1, ... on their own generators")
+        ->check(CLI::Range(1, 100000000))
+        ->capture_default_str();
+    addJobsOption(*command, options->jobs);
+    addFormatOption(*command, options->format);
+    addOutputOption(*command, options->output, "the data file");
+    addNetworkArgument(*command, options->network);
+    command->footer(
+        "Examples:\n"
+        "  vorlask-cli simulate --steps 10000 session.txt            # what Return does in a fresh window\n"
+        "  vorlask-cli simulate --steps 1000000 --every 1000 --replicates 16 --seed 100 -o runs.csv session.txt");
+    return [options] { runSimulate(*options); };
 }
 
 CommandRun addSweepCommand(CLI::App& app) {
-    app.add_subcommand("sweep", "exact success curves over a parameter grid");
-    return [] {};
+    auto options = std::make_shared<SweepOptions>();
+    CLI::App* command =
+        app.add_subcommand("sweep", "the exact success curve at every point of a grid of parameter values");
+    command
+        ->add_option("--vary", options->vary,
+                     "NAME=FROM:TO:STEP or NAME=V1,V2,...; NAME is alpha, beta or gamma of every node, or alpha[i] "
+                     "of node i; two give their cross product, the first varying slowest")
+        ->required();
+    command->add_option("--horizon", options->horizon, "the last step")->check(CLI::Range(0, 100000))->capture_default_str();
+    command->add_option("--shard", options->shard,
+                        "compute only the K-th of N blocks of points; the shards' outputs concatenated in order "
+                        "are the whole sweep's")
+        ->capture_default_str();
+    addFormatOption(*command, options->format);
+    addOutputOption(*command, options->output, "the data file");
+    command->add_option("--plot", options->plot, "SVG chart of the success after the last step");
+    addChainOptions(*command, options->chain);
+    addNetworkArgument(*command, options->network);
+    command->footer(
+        "Examples:\n"
+        "  vorlask-cli sweep --vary alpha=0:1:0.025 --plot alpha.svg session.txt\n"
+        "  vorlask-cli sweep --vary 'beta[2]=0.25,0.5,1' --vary gamma=0:1:0.1 -o grid.csv session.txt\n"
+        "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
+    return [options] { runSweep(*options); };
 }

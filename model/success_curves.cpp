@@ -44,6 +44,12 @@ SuccessCurves computeSuccessCurves(const SparseRows& transitions, const std::vec
         curves.perConfiguration.insert(curves.perConfiguration.end(), current.begin(), current.end());
     }
 
+    if (markedCount == 0) {
+        // Nothing to reach: every weight stays 0.
+        if (keepPerConfiguration) curves.perConfiguration.resize((static_cast<size_t>(horizon) + 1) * h, 0.0);
+        return curves;
+    }
+
     const long long blocks = (h + RowsPerBlock - 1) / RowsPerBlock;
     std::vector<double> blockSums(static_cast<size_t>(blocks));
     if (progress) progress->begin("following the steps", static_cast<long long>(horizon) * h);

@@ -1,7 +1,9 @@
 #include "model/transitions.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "model/network.h"
 #include "model/parallel.h"
@@ -20,17 +22,42 @@ void RowAccumulator::moveInto(std::vector<int>& columns, std::vector<double>& va
     columns_.clear();
 }
 
-// A sweep over the flags beats sorting once the row is dense enough.
+// A sweep over the flags beats sorting once the row is dense enough, and a
+// radix sort beats comparisons once it is long.
 void RowAccumulator::sortColumns() {
     const size_t width = sums_.size();
-    if (columns_.size() * 16 < width) {
+    if (columns_.size() * 16 >= width) {
+        columns_.clear();
+        for (size_t c = 0; c < width; ++c)
+            if (touched_[c]) columns_.push_back(static_cast<int>(c));
+    } else if (columns_.size() > 64) {
+        radixSortColumns();
+    } else {
         std::sort(columns_.begin(), columns_.end());
-        return;
     }
-    columns_.clear();
-    for (size_t c = 0; c < width; ++c)
-        if (touched_[c]) columns_.push_back(static_cast<int>(c));
 }
+
+// Least significant byte first, as many passes as the widest column needs.
+void RowAccumulator::radixSortColumns() {
+    scratch_.resize(columns_.size());
+    for (unsigned shift = 0; (sums_.size() - 1) >> shift != 0; shift += 8) {
+        size_t start[257] = {};
+        for (const int column : columns_) ++start[((static_cast<unsigned>(column) >> shift) & 0xff) + 1];
+        for (int digit = 0; digit < 256; ++digit) start[digit + 1] += start[digit];
+        for (const int column : columns_) scratch_[start[(static_cast<unsigned>(column) >> shift) & 0xff]++] = column;
+        columns_.swap(scratch_);
+    }
+}
+
+namespace {
+
+// Outside any configuration: below any sum of the other entries' values.
+constexpr long long OutsideValue = -(1LL << 40);
+
+// Joint weights are kept in a table up to this many nodes.
+constexpr int MaxNodesForWeightTable = 64;
+
+}  // namespace
 
 OutcomeEnumerator::OutcomeEnumerator(const NetworkModel& network, const NeighbourLists& neighbours,
                                      const ConfigurationList& configurations)
@@ -39,15 +66,19 @@ OutcomeEnumerator::OutcomeEnumerator(const NetworkModel& network, const Neighbou
       beta_(network.params[NetworkModel::Beta].data()),
       gamma_(network.params[NetworkModel::Gamma].data()),
       configurations_(configurations),
+      sourceTarget_(static_cast<size_t>(n_), -1),
       newPartner_(static_cast<size_t>(n_), 0),
       resolved_(static_cast<size_t>(n_), 0),
       row_(configurations.count) {
     buildTargets(network);
     buildLeafIndex(neighbours);
+    buildWeights();
+    for (int i = 0; i < n_; ++i) leafIndex_ += digitValue(i, 0);
 }
 
 void OutcomeEnumerator::enumerateRow(int source, SparseRows& rows) {
     source_ = configurations_[source];
+    for (int node = 0; node < n_; ++node) sourceTarget_[node] = source_[node] < 0 ? -1 : target(node, source_[node]);
     weight_ = 1.0;
     enumerate(0);
     row_.moveInto(rows.column, rows.value);
@@ -72,58 +103,33 @@ void OutcomeEnumerator::buildTargets(const NetworkModel& network) {
     }
 }
 
-// Per node and partner value (-1 included), the value's contribution to the
-// configuration index, or -1 when no configuration has it there.
 void OutcomeEnumerator::buildLeafIndex(const NeighbourLists& neighbours) {
-    digitValue_.assign(static_cast<size_t>(n_) * (n_ + 1), -1);
-    int stride = 1;
+    digitValue_.assign(static_cast<size_t>(n_) * (n_ + 1), OutsideValue);
+    long long stride = 1;
     for (int i = 0; i < n_; ++i) {
-        int* values = digitValue_.data() + static_cast<size_t>(i) * (n_ + 1) + 1;
+        long long* values = digitValue_.data() + static_cast<size_t>(i) * (n_ + 1) + 1;
         const auto& list = neighbours[i];
         if (list.empty()) {
             values[-1] = 0;
             continue;
         }
-        for (size_t d = 0; d < list.size(); ++d) values[list[d]] = static_cast<int>(d) * stride;
-        stride *= static_cast<int>(list.size());
+        for (size_t d = 0; d < list.size(); ++d) values[list[d]] = static_cast<long long>(d) * stride;
+        stride *= static_cast<long long>(list.size());
     }
 }
 
-void OutcomeEnumerator::reachLeaf() {
-    int index = 0;
-    for (int i = 0; i < n_; ++i) {
-        const int value = digitValue_[static_cast<size_t>(i) * (n_ + 1) + 1 + newPartner_[i]];
-        if (value < 0) return;  // not a configuration: the weight is dropped
-        index += value;
-    }
-    row_.add(index, weight_);
+// The products are those the enumeration would form, so caching them changes
+// no bit of any weight.
+void OutcomeEnumerator::buildWeights() {
+    alphaBeta_.resize(static_cast<size_t>(n_));
+    for (int i = 0; i < n_; ++i) alphaBeta_[i] = alpha_[i] * beta_[i];
+    if (n_ > MaxNodesForWeightTable) return;
+    jointWeights_.resize(static_cast<size_t>(n_) * n_);
+    for (int n = 0; n < n_; ++n)
+        for (int t = 0; t < n; ++t) jointWeights_[static_cast<size_t>(n) * n_ + t] = jointWeights(n, t);
 }
 
-void OutcomeEnumerator::enumerate(int node) {
-    if (node >= n_) {
-        reachLeaf();
-        return;
-    }
-    if (source_[node] < 0) {
-        newPartner_[node] = -1;
-        resolved_[node] = 1;
-        enumerate(node + 1);
-        return;
-    }
-    const int t = target(node, source_[node]);
-    newPartner_[node] = t;
-    if (t < node && (!resolved_[t] || newPartner_[t] == node)) {
-        enumerateJoint(node, t);
-        return;
-    }
-    resolved_[node] = 1;
-    weight_ = (alpha_[node] * beta_[node]) * weight_;
-    enumerate(node + 1);
-}
-
-// Node n and its target t < n may each be the one that moves, or neither.
-void OutcomeEnumerator::enumerateJoint(int n, int t) {
-    const double saved = weight_;
+OutcomeEnumerator::JointWeights OutcomeEnumerator::jointWeights(int n, int t) const {
     const double g = gamma_[n] + gamma_[t];
     double gn = 0.5;
     double gt = 0.5;
@@ -132,30 +138,56 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
         gt = gamma_[t] / g;
     }
     const double o = alpha_[n] * alpha_[t];
-    const double pn = ((gn * o + alpha_[n]) - o) * beta_[n];
-    const double pt = ((gt * o + alpha_[t]) - o) * beta_[t];
-    const double rest = (1 - pn) - pt;
+    JointWeights weights;
+    weights.pn = ((gn * o + alpha_[n]) - o) * beta_[n];
+    weights.pt = ((gt * o + alpha_[t]) - o) * beta_[t];
+    weights.rest = (1 - weights.pn) - weights.pt;
+    return weights;
+}
 
-    newPartner_[n] = source_[n];
+// Nodes in the single case go on in the same loop: their factor is taken
+// and never restored, so nothing waits for their return.
+void OutcomeEnumerator::enumerate(int node) {
+    for (; node < n_; ++node) {
+        const int t = sourceTarget_[node];
+        setPartner(node, t);
+        if (t >= 0 && t < node && (!resolved_[t] || newPartner_[t] == node)) {
+            enumerateJoint(node, t);
+            return;
+        }
+        resolved_[node] = 1;
+        if (t >= 0) weight_ = alphaBeta_[node] * weight_;
+    }
+    // A leaf that is not a configuration drops its weight.
+    if (leafIndex_ >= 0) row_.add(static_cast<int>(leafIndex_), weight_);
+}
+
+// Node n and its target t < n may each be the one that moves, or neither.
+void OutcomeEnumerator::enumerateJoint(int n, int t) {
+    const double saved = weight_;
+    const JointWeights weights =
+        jointWeights_.empty() ? jointWeights(n, t) : jointWeights_[static_cast<size_t>(n) * n_ + t];
+
+    setPartner(n, source_[n]);
     resolved_[n] = 0;
     resolved_[t] = 1;
-    weight_ = pn * saved;
+    weight_ = weights.pn * saved;
     enumerate(n + 1);
 
-    newPartner_[n] = t;
-    newPartner_[t] = source_[t];
+    setPartner(n, t);
+    setPartner(t, source_[t]);
     resolved_[n] = 1;
     resolved_[t] = 0;
-    weight_ = pt * saved;
+    weight_ = weights.pt * saved;
     enumerate(n + 1);
 
-    newPartner_[t] = n;
-    if (rest > 0) {
-        newPartner_[n] = source_[n];
-        newPartner_[t] = source_[t];
+    setPartner(t, n);
+    if (weights.rest > 0) {
+        setPartner(n, source_[n]);
+        setPartner(t, source_[t]);
         resolved_[n] = 0;
         resolved_[t] = 0;
-        weight_ = rest * saved;
+        weight_ = weights.rest * saved;
         enumerate(n + 1);
     }
     weight_ = saved;
@@ -163,43 +195,70 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
 
 namespace {
 
-constexpr long long RowsPerChunk = 8192;
+constexpr long long RowsPerChunk = 4096;
 
-// Appends `piece` to `rows` and releases it, so that the rows are held about
-// once while the pieces are joined.
-void appendRows(SparseRows& rows, SparseRows& piece) {
+// Appends `piece` to `rows`; the first append reserves room for all rows at
+// twice the piece's density, so that the rows are rarely moved as they grow.
+void appendRows(SparseRows& rows, const SparseRows& piece, int totalRows) {
     const size_t offset = rows.column.size();
+    if (offset == 0 && piece.rowCount() > 0) {
+        // Reserved room that is never written takes address space, not memory.
+        const size_t estimate = piece.column.size() * (static_cast<size_t>(totalRows) / piece.rowCount() + 1) * 2;
+        rows.column.reserve(estimate);
+        rows.value.reserve(estimate);
+    }
     rows.column.insert(rows.column.end(), piece.column.begin(), piece.column.end());
     rows.value.insert(rows.value.end(), piece.value.begin(), piece.value.end());
     for (size_t r = 1; r < piece.rowStart.size(); ++r) rows.rowStart.push_back(offset + piece.rowStart[r]);
-    piece = SparseRows();
 }
+
+// Each worker enumerates a chunk into scratch of its own, then appends it
+// once every chunk before it has been appended.
+class ChunkWorker {
+public:
+    ChunkWorker(const NetworkModel& network, const NeighbourLists& neighbours, const ConfigurationList& configurations)
+        : enumerator_(network, neighbours, configurations) {}
+
+    void enumerate(long long begin, long long end) {
+        piece_.rowStart.assign(1, 0);
+        piece_.column.clear();
+        piece_.value.clear();
+        for (long long source = begin; source < end; ++source) enumerator_.enumerateRow(static_cast<int>(source), piece_);
+    }
+    const SparseRows& piece() const { return piece_; }
+
+private:
+    OutcomeEnumerator enumerator_;
+    SparseRows piece_;
+};
 
 }  // namespace
 
 SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists& neighbours,
                               const ConfigurationList& configurations, int jobs, WorkProgress* progress) {
     const int h = configurations.count;
-    const long long chunks = (h + RowsPerChunk - 1) / RowsPerChunk;
-    std::vector<SparseRows> pieces(static_cast<size_t>(chunks));
+    SparseRows rows;
+    rows.rowStart.reserve(static_cast<size_t>(h) + 1);
     if (progress) progress->begin("enumerating transitions", h);
-    std::vector<std::unique_ptr<OutcomeEnumerator>> enumerators(workerCount(jobs, h, RowsPerChunk));
+    std::vector<std::unique_ptr<ChunkWorker>> workers(workerCount(jobs, h, RowsPerChunk));
+    std::mutex appending;
+    std::condition_variable appended;
+    long long nextChunk = 0;
     forEachChunk(jobs, h, RowsPerChunk, [&](int worker, long long chunk, long long begin, long long end) {
-        auto& enumerator = enumerators[worker];
-        if (!enumerator) enumerator = std::make_unique<OutcomeEnumerator>(network, neighbours, configurations);
-        SparseRows& piece = pieces[chunk];
-        for (long long source = begin; source < end; ++source) enumerator->enumerateRow(static_cast<int>(source), piece);
+        auto& chunkWorker = workers[worker];
+        if (!chunkWorker) chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations);
+        chunkWorker->enumerate(begin, end);
+        {
+            // Chunks are handed out in order, so the lowest one still out is
+            // being worked on and never waits: no worker waits forever.
+            std::unique_lock<std::mutex> lock(appending);
+            appended.wait(lock, [&] { return nextChunk == chunk; });
+            appendRows(rows, chunkWorker->piece(), h);
+            ++nextChunk;
+        }
+        appended.notify_all();
         addProgress(progress, end - begin);
     });
-    enumerators.clear();
-
-    SparseRows rows;
-    size_t total = 0;
-    for (const auto& piece : pieces) total += piece.column.size();
-    rows.column.reserve(total);
-    rows.value.reserve(total);
-    rows.rowStart.reserve(static_cast<size_t>(h) + 1);
-    for (auto& piece : pieces) appendRows(rows, piece);
     return rows;
 }
 

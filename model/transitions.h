@@ -40,10 +40,12 @@ public:
 
 private:
     void sortColumns();
+    void radixSortColumns();
 
     std::vector<double> sums_;
     std::vector<unsigned char> touched_;
     std::vector<int> columns_;
+    std::vector<int> scratch_;
 };
 
 // The weighted outcomes of one step from each configuration. The partner and
@@ -61,10 +63,25 @@ public:
     void enumerateRow(int source, SparseRows& rows);
 
 private:
+    // The weights of a joint case of node n and its target t < n.
+    struct JointWeights {
+        double pn = 0.0;
+        double pt = 0.0;
+        double rest = 0.0;
+    };
+
     void buildTargets(const NetworkModel& network);
     void buildLeafIndex(const NeighbourLists& neighbours);
+    void buildWeights();
+    JointWeights jointWeights(int n, int t) const;
     int target(int node, int partnerValue) const { return targets_[static_cast<size_t>(node) * n_ + partnerValue]; }
-    void reachLeaf();
+    long long digitValue(int node, int partnerValue) const {
+        return digitValue_[static_cast<size_t>(node) * (n_ + 1) + 1 + partnerValue];
+    }
+    void setPartner(int node, int partnerValue) {
+        leafIndex_ += digitValue(node, partnerValue) - digitValue(node, newPartner_[node]);
+        newPartner_[node] = partnerValue;
+    }
     void enumerate(int node);
     void enumerateJoint(int n, int t);
 
@@ -74,9 +91,19 @@ private:
     const double* gamma_;
     const ConfigurationList& configurations_;
     std::vector<int> targets_;
-    std::vector<int> digitValue_;
+    // Per node and partner value (-1 included), the value's contribution to
+    // the configuration index, or a large negative number when no
+    // configuration has that value there.
+    std::vector<long long> digitValue_;
+    std::vector<double> alphaBeta_;
+    std::vector<JointWeights> jointWeights_;  // n x n, when n is small
     const int* source_ = nullptr;
+    std::vector<int> sourceTarget_;  // per node, the target of its source entry
     std::vector<int> newPartner_;
+    // The configuration index of newPartner_, kept up to date with every
+    // write, so that a leaf finds its column at once; negative when an entry
+    // is one no configuration has.
+    long long leafIndex_ = 0;
     std::vector<unsigned char> resolved_;
     double weight_ = 1.0;
     RowAccumulator row_;
