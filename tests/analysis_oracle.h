@@ -23,14 +23,14 @@ inline double truncateDecimals(int places, double x) {
 }
 
 struct Context {
-    Context(const Network& network, int nodeCount, int configurationCount,
+    Context(const NetworkModel& network, int nodeCount, int configurationCount,
             const std::vector<std::vector<int>>& configurations)
         : network(network),
           nodeCount(nodeCount),
           configurationCount(configurationCount),
           configurations(configurations) {}
 
-    const Network& network;
+    const NetworkModel& network;
     int nodeCount;
     int configurationCount;
     std::vector<std::vector<int>> configurations;
@@ -44,7 +44,7 @@ struct Context {
     double weight = 1.0;
 };
 
-inline int targetOf(const Network& network, const std::vector<int>& c, int i) {
+inline int targetOf(const NetworkModel& network, const std::vector<int>& c, int i) {
     int v = c[i];
     for (;;) {
         v = v + 1;
@@ -57,9 +57,9 @@ inline void enumerateOutcomes(Context& ctx) {
     const int n = ctx.depth;
     const int N = ctx.nodeCount;
     const std::vector<int>& src = ctx.configurations[ctx.source];
-    const std::vector<double>& a = ctx.network.params[Network::Alpha];
-    const std::vector<double>& b = ctx.network.params[Network::Beta];
-    const std::vector<double>& g = ctx.network.params[Network::Gamma];
+    const std::vector<double>& a = ctx.network.params[NetworkModel::Alpha];
+    const std::vector<double>& b = ctx.network.params[NetworkModel::Beta];
+    const std::vector<double>& g = ctx.network.params[NetworkModel::Gamma];
     if (n >= N) {
         for (int r = 0; r < ctx.configurationCount; ++r) {
             bool equal = true;
@@ -134,7 +134,50 @@ inline void enumerateOutcomes(Context& ctx) {
     ctx.depth = n - 1;
 }
 
-inline void dumpData(const Network& network, std::ostream& out) {
+// The S marks, configuration by configuration, each following its chain of
+// successors.
+inline void markLiterally(Context& ctx) {
+    const int h = ctx.configurationCount;
+    const int N = ctx.nodeCount;
+    for (int l = 0; l < h; ++l) {
+        if (ctx.successor[l] == -1 || ctx.marked[l]) continue;
+        int H = ctx.successor[l];
+        int m = 0;
+        bool mark = false;
+        for (;;) {
+            if (H == l) {
+                mark = true;
+                break;
+            }
+            bool same = false;
+            for (int i = 0; i < N; ++i)
+                if (ctx.configurations[l][i] != -1 && ctx.configurations[H][i] == ctx.configurations[l][i]) same = true;
+            if (same) break;
+            m = m + 1;
+            if (m > h) {
+                mark = true;
+                break;
+            }
+            if (ctx.marked[H]) {
+                mark = true;
+                break;
+            }
+            H = ctx.successor[H];
+            if (H == -1) break;
+        }
+        if (mark) {
+            ctx.marked[l] = true;
+            int F = ctx.successor[l];
+            while (!ctx.marked[F]) {
+                ctx.marked[F] = true;
+                F = ctx.successor[F];
+            }
+        }
+    }
+
+}
+
+inline void dumpData(const NetworkModel& network, std::ostream& out) {
     out << "DATA:";
     endLine(out);
     for (int i = 0; i < network.nodeCount; ++i) {
@@ -146,11 +189,11 @@ inline void dumpData(const Network& network, std::ostream& out) {
     endLine(out);
 }
 
-inline void analyze(const Network& network, std::ostream& out, unsigned options, int horizon,
-                    int columnsPerBlock) {
+// Configurations, one-step table, successors and marks, as analyze builds
+// them; afterRow(j, h) runs after the j-th of the h source configurations.
+template <typename AfterRow>
+inline Context buildChain(const NetworkModel& network, AfterRow afterRow) {
     const int N = network.nodeCount;
-    if (options & 16) dumpData(network, out);
-
     std::vector<int> k(N, 0);
     for (int i = 0; i < N; ++i)
         for (int j = 0; j < N; ++j)
@@ -191,12 +234,8 @@ inline void analyze(const Network& network, std::ostream& out, unsigned options,
         ctx.depth = 0;
         ctx.weight = 1.0;
         enumerateOutcomes(ctx);
-        if (options & 1) {
-            std::cout << "analize: " << std::setw(3) << (100 * j) / h << "%" << "; calculation:   0%";
-            endLine(std::cout);
-        }
+        afterRow(j, h);
     }
-    if (options & 1) endLine(out);
 
     for (int s = 0; s < h; ++s) {
         for (int l = 0; l < h; ++l) {
@@ -206,42 +245,25 @@ inline void analyze(const Network& network, std::ostream& out, unsigned options,
             }
         }
     }
+    markLiterally(ctx);
+    return ctx;
+}
 
-    for (int l = 0; l < h; ++l) {
-        if (ctx.successor[l] == -1 || ctx.marked[l]) continue;
-        int H = ctx.successor[l];
-        int m = 0;
-        bool mark = false;
-        for (;;) {
-            if (H == l) {
-                mark = true;
-                break;
-            }
-            bool same = false;
-            for (int i = 0; i < N; ++i)
-                if (configurations[l][i] != -1 && configurations[H][i] == configurations[l][i]) same = true;
-            if (same) break;
-            m = m + 1;
-            if (m > h) {
-                mark = true;
-                break;
-            }
-            if (ctx.marked[H]) {
-                mark = true;
-                break;
-            }
-            H = ctx.successor[H];
-            if (H == -1) break;
+inline void analyze(const NetworkModel& network, std::ostream& out, unsigned options, int horizon,
+                    int columnsPerBlock) {
+    const int N = network.nodeCount;
+    if (options & 16) dumpData(network, out);
+    Context ctx = buildChain(network, [&](int j, int h) {
+        if (options & 1) {
+            std::cout << "analize: " << std::setw(3) << (100 * j) / h << "%"
+                      << "; calculation:   0%";
+            endLine(std::cout);
         }
-        if (mark) {
-            ctx.marked[l] = true;
-            int F = ctx.successor[l];
-            while (!ctx.marked[F]) {
-                ctx.marked[F] = true;
-                F = ctx.successor[F];
-            }
-        }
-    }
+    });
+    if (options & 1) endLine(out);
+    const int h = ctx.configurationCount;
+    const std::vector<std::vector<int>>& configurations = ctx.configurations;
+
 
     std::vector<std::vector<std::vector<double>>> stepTables(
         32, std::vector<std::vector<double>>(h, std::vector<double>(h, 0.0)));
