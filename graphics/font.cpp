@@ -7,12 +7,18 @@
 #include <cstdlib>
 #include <vector>
 
+#include "graphics/canvas.h"
+
 namespace {
 
 bool ttfInitialised = false;
 
 // Faces stay open for the whole run; they are closed at exit, just before
-// SDL_ttf shuts down, so that nothing is left allocated behind it.
+// SDL_ttf shuts down, so that no face outlives the library. The registry
+// that lists them is itself never freed, on purpose: the exit handler that
+// reads it is registered before the registry would be built, so a static
+// vector would already be destroyed when the handler runs. Its block stays
+// allocated, and reachable, at exit.
 std::vector<TTF_Font*>& openFaces() {
     static std::vector<TTF_Font*>* faces = new std::vector<TTF_Font*>();
     return *faces;

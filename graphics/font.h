@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-#include "graphics/canvas.h"
-
+class Canvas;
 struct _TTF_Font;
 
 enum TextAlign : unsigned {
