@@ -14,11 +14,11 @@ constexpr int StepsPerReturn = 10000;
 constexpr unsigned AnalysisOptions = ReportProgress | ReportTransitions | ReportStepTable | ReportSummary | ReportData;
 constexpr int AnalysisHorizon = 16;
 constexpr int AnalysisColumnsPerBlock = 16;
-// The run-speed stepping counts on about 60 frames a second. Vertical sync
-// gives that on most displays, but a renderer may claim vertical sync and
-// still return at once (SDL's software renderer on an X server without GL
-// does), so the loop never runs faster than this by itself.
-constexpr double FrameMilliseconds = 1000.0 / 60.0;
+// The run-speed stepping counts on its frame rate. Vertical sync gives that
+// on most displays, but a renderer may claim vertical sync and still return
+// at once (SDL's software renderer on an X server without GL does), so the
+// loop never runs faster than this by itself.
+constexpr double FrameMilliseconds = 1000.0 / Network::FramesPerSecond;
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+
 class Canvas;
 class Window;
 class Painter;

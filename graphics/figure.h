@@ -5,17 +5,13 @@
 #include <vector>
 
 #include "graphics/canvas.h"
+#include "graphics/point.h"
 #include "graphics/span_list.h"
 
 // Short-lived vector shapes. A panel builds one as a local, calls draw once
 // with the frame's Painter, a colour (0xAARRGGBB) and the anti-aliasing flag,
 // and lets it go out of scope. Outlines run counter-clockwise on screen
 // (y downward): the interior lies left of the direction of travel.
-
-struct Point {
-    double x = 0.0;
-    double y = 0.0;
-};
 
 class Figure {
 public:

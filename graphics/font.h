@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "graphics/canvas.h"
-
+class Canvas;
+class TextCache;
 struct _TTF_Font;
 
 enum TextAlign : unsigned {
@@ -14,13 +14,12 @@ enum TextAlign : unsigned {
 };
 
 // Glyph coverage of one rendered text: w x h bytes, 0 (empty) to 255 (covered),
-// rows `stride` bytes apart, one coverage byte every `step` bytes.
+// rows `stride` bytes apart.
 struct CoverageImage {
     const unsigned char* data = nullptr;
     int width = 0;
     int height = 0;
     int stride = 0;
-    int step = 1;
 };
 
 // Blends coverage into the canvas in `colour`, anchored at (x, y) by the
@@ -29,12 +28,13 @@ struct CoverageImage {
 void blendText(Canvas& canvas, const CoverageImage& image, uint32_t colour, int x, int y, unsigned align);
 
 // One TrueType face at one point size, drawing into one canvas. Faces stay
-// open until SDL_ttf shuts down at process exit.
+// open until SDL_ttf shuts down at process exit. Texts are rendered through a
+// TextCache, the process's shared one unless another is given.
 class Font {
 public:
     // A face that fails to open is reported with one line on standard output;
     // the Font then draws nothing.
-    Font(Canvas* canvas, const char* file, int size);
+    Font(Canvas* canvas, const char* file, int size, TextCache* cache = nullptr);
     // A font without a face: draws nothing. For code that needs a Font but no text.
     Font() = default;
 
@@ -45,4 +45,5 @@ public:
 private:
     _TTF_Font* face_ = nullptr;
     Canvas* canvas_ = nullptr;
+    TextCache* cache_ = nullptr;
 };

@@ -4,18 +4,9 @@
 #include <cmath>
 
 #include "graphics/repeated_addition.h"
+#include "graphics/saturate.h"
 
 namespace {
-
-// Row numbers are whole doubles taken from floor and ceil. Far beyond any
-// canvas they saturate, which keeps every count of rows representable.
-constexpr int64_t RowLimit = int64_t{1} << 62;
-
-int64_t toRow(double whole) {
-    if (whole <= -static_cast<double>(RowLimit)) return -RowLimit;
-    if (whole >= static_cast<double>(RowLimit)) return RowLimit;
-    return static_cast<int64_t>(whole);
-}
 
 // A boundary column from a whole double. Out of the int32 range it saturates
 // just inside NoLeft and NoRight, so that a boundary far off the canvas still
@@ -61,9 +52,9 @@ void Polygon::addEdgeBoundaries(Point start, Point edge) {
         const double top = std::floor(y0);
         const double bottom = std::ceil(y0 + edge.y);
         if (std::isnan(top) || std::isnan(bottom)) return;
-        const int64_t firstEdgeRow = toRow(top);
+        const int64_t firstEdgeRow = saturateToInt64(top);
         const int64_t first = std::max(firstEdgeRow, firstRow_);
-        const int64_t last = std::min(toRow(bottom) - 1, endRow_ - 1);
+        const int64_t last = std::min(saturateToInt64(bottom) - 1, endRow_ - 1);
         if (first > last) return;
 
         double x = x0 + (static_cast<double>(firstEdgeRow) + 0.5 - y0) * s;
@@ -80,9 +71,9 @@ void Polygon::addEdgeBoundaries(Point start, Point edge) {
         const double bottom = std::ceil(y0);
         const double top = std::floor(y0 + edge.y);
         if (std::isnan(top) || std::isnan(bottom)) return;
-        const int64_t firstEdgeRow = toRow(bottom) - 1;
+        const int64_t firstEdgeRow = saturateToInt64(bottom) - 1;
         const int64_t first = std::min(firstEdgeRow, endRow_ - 1);
-        const int64_t last = std::max(toRow(top), firstRow_);
+        const int64_t last = std::max(saturateToInt64(top), firstRow_);
         if (first < last) return;
 
         double x = x0 + (static_cast<double>(firstEdgeRow) + 0.5 - y0) * s + std::fabs(std::trunc(s));

@@ -2,19 +2,12 @@
 #include <cmath>
 
 #include "graphics/figure.h"
+#include "graphics/saturate.h"
 
 namespace {
 
-// Offsets far beyond any canvas saturate; sums of two squares of them still
-// fit in 128 bits.
-constexpr int64_t OffsetLimit = int64_t{1} << 62;
+// Offsets below this in size have squares whose sum fits in 64 bits.
 constexpr int64_t SmallOffset = int64_t{1} << 31;
-
-int64_t toOffset(double whole) {
-    if (whole <= -static_cast<double>(OffsetLimit)) return -OffsetLimit;
-    if (whole >= static_cast<double>(OffsetLimit)) return OffsetLimit;
-    return static_cast<int64_t>(whole);
-}
 
 // The distance from the centre to the sample at offset (j, i): the squares
 // are summed as integers and only the sum becomes a double.
@@ -50,9 +43,10 @@ OffsetRange clippedOffsets(double centre, int64_t radius, uint32_t size) {
     const double r = static_cast<double>(radius);
     const double last = static_cast<double>(size) - 1.0;
     OffsetRange range;
-    range.low = centre - r < 0 ? toOffset(std::trunc(-centre)) : -radius;
-    range.high = centre + r >= static_cast<double>(size) ? toOffset(std::trunc(static_cast<double>(size) - centre - 1))
-                                                         : radius;
+    range.low = centre - r < 0 ? saturateToInt64(std::trunc(-centre)) : -radius;
+    range.high = centre + r >= static_cast<double>(size)
+                     ? saturateToInt64(std::trunc(static_cast<double>(size) - centre - 1))
+                     : radius;
     if (range.low > range.high) return range;
 
     if (sampleIndex(centre, range.low) < 0) {
@@ -218,7 +212,7 @@ void Ring::draw(Painter& painter, uint32_t colour, bool antialias) {
     if (!(outerRadius > 0) || !(outerRadius > innerRadius)) return;
     if (!std::isfinite(centerX) || !std::isfinite(centerY)) return;
 
-    const int64_t radius = toOffset(std::ceil(outerRadius));
+    const int64_t radius = saturateToInt64(std::ceil(outerRadius));
     const OffsetRange columns = clippedOffsets(centerX, radius, canvas->width());
     const OffsetRange rows = clippedOffsets(centerY, radius, canvas->height());
     if (columns.low > columns.high || rows.low > rows.high) return;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "graphics/canvas.h"
+
 namespace {
 
 bool sdlInitialised = false;

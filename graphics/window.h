@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-#include "graphics/canvas.h"
-
+class Canvas;
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;

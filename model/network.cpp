@@ -21,7 +21,7 @@ Network::Network(Painter& painter, Font& largeFont, Font& smallFont)
     : painter(painter), largeFont(largeFont), smallFont(smallFont) {}
 
 void NetworkModel::resize(int count) {
-    if (count < 2 || count == nodeCount) return;
+    if (count < MinNodeCount || count == nodeCount) return;
     const double inherited[3] = {params[Alpha].back(), params[Beta].back(), params[Gamma].back()};
     for (auto& row : links) row.resize(count, 0);
     links.resize(count, std::vector<int>(count, 0));

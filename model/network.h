@@ -26,9 +26,10 @@ enum AnalysisOption : unsigned {
 //
 // Invariants kept by every operation: every per-node sequence has exactly
 // nodeCount entries; links is symmetric with a zero diagonal after symmetrize;
-// partner and pointer entries are -1 or below nodeCount; nodeCount >= 2.
+// partner and pointer entries are -1 or below nodeCount; nodeCount >= MinNodeCount.
 class NetworkModel {
 public:
+    static constexpr int MinNodeCount = 2;
     static constexpr int Alpha = 0;
     static constexpr int Beta = 1;
     static constexpr int Gamma = 2;
@@ -77,6 +78,10 @@ private:
 // run-speed state.
 class Network : public NetworkModel {
 public:
+    // The run-speed stepping spreads its rate over this many frames a second;
+    // the shell paces its loop to it.
+    static constexpr double FramesPerSecond = 60.0;
+
     Network(Painter& painter, Font& largeFont, Font& smallFont);
     Network(const Network&) = delete;
     Network& operator=(const Network&) = delete;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "graphics/figure.h"
 #include "graphics/font.h"
 #include "model/network.h"
+#include "views/clamped_pointer.h"
 #include "views/palette.h"
 #include "views/panel_geometry.h"
 
@@ -18,7 +20,9 @@ constexpr double LayoutTurn = 6.2831853;
 constexpr double FullTurn = 6.28318530718;
 constexpr double CircleRadius = 128.0;
 constexpr double CircleCentreX = 512.0;
-constexpr double CircleTop = 256.0;  // centre y for zero nodes; each node moves it 32 down
+// The centre's y for zero nodes. Each node moves it down by a matrix row, so
+// that the circle stays below the matrix panel as that grows.
+constexpr double CircleTop = 256.0;
 
 constexpr double PickRadiusSquared = 576.0;  // the outer radius of a node's disc, 24
 constexpr double LinkWidth = 4.0;
@@ -66,7 +70,7 @@ GraphView::GraphView(Network& network)
 void GraphView::layout() {
     const int count = std::max(0, layoutCount);
     positions.resize(count);
-    const double centreY = CircleTop + 32.0 * count;
+    const double centreY = CircleTop + static_cast<double>(matrix_geometry::CellPitch) * count;
     for (int i = 0; i < count; ++i) {
         const double angle = i * LayoutTurn / count;
         positions[i] = {CircleCentreX + CircleRadius * std::cos(angle), centreY + CircleRadius * std::sin(angle)};

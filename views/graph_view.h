@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "graphics/figure.h"
+#include "graphics/point.h"
 
 class Network;
 

@@ -7,19 +7,14 @@
 
 #include "graphics/canvas.h"
 #include "model/network.h"
+#include "views/clamped_pointer.h"
 #include "views/panel_geometry.h"
 
 namespace mg = matrix_geometry;
 
 namespace {
 
-constexpr int MinNodeCount = 2;
 constexpr double HandleGrabRadiusSquared = 64.0;
-constexpr double SliderUnitsPerPixel = 0.015625;  // one 64th
-constexpr double SpeedUnitsPerPixel = 0.0625;     // one 16th
-constexpr double MaxSpeed = 8.0;
-// The run-speed slider's hit band reaches from the grid's bottom edge to its track.
-constexpr int SpeedBandHeight = 35;
 
 // Floor division; the coordinates may be negative (and, from the platform,
 // anything an int can hold), so it works in 64 bits.
@@ -52,7 +47,7 @@ bool onResizeHandle(int nodeCount, int x, int y) {
 
 bool inSpeedBand(int nodeCount, int x, int y) {
     return x >= mg::SpeedLeft && x <= mg::SpeedRight && y >= mg::cornerY(nodeCount) &&
-           y <= mg::cornerY(nodeCount) + SpeedBandHeight;
+           y <= mg::speedBandBottom(nodeCount);
 }
 
 double clampUnit(double value) { return std::min(1.0, std::max(0.0, value)); }
@@ -128,7 +123,7 @@ void Network::followMouse(int x, int y) {
         // A slider row that no longer exists (or a bad parameter) edits nothing.
         if (sliderParam < 0 || sliderParam > 2 || sliderNode < -1 || sliderNode >= nodeCount) return;
         const double offset = static_cast<double>(x) - mg::parameterLeft(nodeCount, sliderParam);
-        const double value = clampUnit(offset * SliderUnitsPerPixel);
+        const double value = clampUnit(offset * mg::SliderUnitsPerPixel);
         std::vector<double>& values = params[sliderParam];
         if (sliderNode >= 0) {
             values[sliderNode] = value;
@@ -136,7 +131,7 @@ void Network::followMouse(int x, int y) {
             std::fill(values.begin(), values.end(), value);
         }
     } else if (speedDragging) {
-        const double value = (static_cast<double>(x) - mg::SpeedLeft) * SpeedUnitsPerPixel;
-        speed = std::min(MaxSpeed, std::max(0.0, value));
+        const double value = (static_cast<double>(x) - mg::SpeedLeft) * mg::SpeedUnitsPerPixel;
+        speed = std::min(mg::MaxSpeed, std::max(0.0, value));
     }
 }

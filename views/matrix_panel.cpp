@@ -7,6 +7,7 @@
 #include "graphics/figure.h"
 #include "graphics/font.h"
 #include "model/network.h"
+#include "views/clamped_pointer.h"
 #include "views/palette.h"
 #include "views/panel_geometry.h"
 
@@ -14,7 +15,6 @@ namespace mg = matrix_geometry;
 
 namespace {
 
-constexpr double FramesPerSecond = 60.0;
 constexpr double SpeedCubeScale = 0.015625;  // speed^3 / 64 steps per second
 constexpr double IdleSpeed = 0.01;
 constexpr double GridLineWidth = 2.0;
@@ -23,8 +23,7 @@ constexpr double MarkerInner = 10.0;
 constexpr double MarkerOuter = 14.0;
 
 // A slider's track lies at the bottom of its row; its value is printed above it.
-constexpr int SliderTrackOffset = 29;
-constexpr int TrackThickness = 3;
+constexpr int SliderTrackOffset = mg::CellPitch - mg::TrackThickness;
 constexpr int ParameterTitleY = 32;
 
 constexpr uint32_t GridColour = 0xC0000000;
@@ -152,7 +151,7 @@ bool MatrixPainter::sliderValue(int param, int row, double& value) const {
 void MatrixPainter::drawSlider(int param, int row) const {
     const double left = mg::parameterLeft(count_, param);
     const double top = mg::GridTop + mg::CellPitch * row + SliderTrackOffset;
-    Rectangle track(left, top, left + mg::SliderLength, top + TrackThickness);
+    Rectangle track(left, top, left + mg::SliderLength, top + mg::TrackThickness);
     fill(track, TrackColour);
     double value = 0.0;
     if (!sliderValue(param, row, value)) return;
@@ -165,14 +164,15 @@ void MatrixPainter::drawSlider(int param, int row) const {
 }
 
 void MatrixPainter::drawSpeedSlider() const {
-    const double top = mg::cornerY(count_) + mg::CellPitch;
-    Rectangle track(mg::SpeedLeft, top, mg::SpeedRight, top + TrackThickness);
+    const double top = mg::speedTrackTop(count_);
+    Rectangle track(mg::SpeedLeft, top, mg::SpeedRight, top + mg::TrackThickness);
     fill(track, TrackColour);
-    Ring knob(mg::SpeedLeft + static_cast<int>(16.0 * network_.speed), top + 1, palette::FilledDisc, KnobRadius);
+    const int knobX = mg::SpeedLeft + static_cast<int>(mg::SpeedPixelsPerUnit * network_.speed);
+    Ring knob(knobX, top + 1, palette::FilledDisc, KnobRadius);
     fill(knob, KnobColour);
     char text[32];
     std::snprintf(text, sizeof text, "%5.3f", stepsPerSecond(network_.speed));
-    network_.smallFont.draw(text, palette::Text, (mg::SpeedLeft + mg::SpeedRight) / 2, mg::cornerY(count_) + 16, 0);
+    network_.smallFont.draw(text, palette::Text, (mg::SpeedLeft + mg::SpeedRight) / 2, mg::speedTextY(count_), 0);
 }
 
 void MatrixPainter::drawCounters() const {
@@ -205,11 +205,11 @@ void MatrixPainter::drawMarker(int row, int column, uint32_t colour) const {
     fill(ring, colour);
 }
 
-// The carry builds up by the displayed rate spread over about 60 frames a
+// The carry builds up by the displayed rate spread over the frames of a
 // second; each whole step it gathers is run before the frame is drawn.
 void runSpeedSteps(Network& network) {
     if (network.speed > IdleSpeed) {
-        network.stepCarry += stepsPerSecond(network.speed) / FramesPerSecond;
+        network.stepCarry += stepsPerSecond(network.speed) / Network::FramesPerSecond;
         while (network.stepCarry > 1.0) {
             network.stepCarry -= 1.0;
             network.step();
