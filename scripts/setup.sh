@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing vorlask need on Debian 12, obtains the
-# font, and builds the Release program in build/. Idempotent: a machine that
-# has everything only gets an incremental build.
+# font, and builds the Release programs and their manual pages in build/.
+# Idempotent: a machine that has everything only gets an incremental build.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -9,7 +9,8 @@ cd "$root"
 
 packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev
-          xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core python3-scipy librsvg2-bin)
+          xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core python3-scipy librsvg2-bin
+          help2man desktop-file-utils dpkg-dev file lintian)
 
 install_missing_packages() {
     local missing=()
@@ -25,21 +26,24 @@ install_missing_packages() {
 }
 
 # The Ubuntu Regular face comes from the npm registry; without it, DejaVu Sans
-# stands in under the same name.
+# stands in under the same name. The licence of the face actually used is kept
+# beside it, for installation.
 obtain_font() {
-    local font="$root/.cache/fonts/Ubuntu-R.ttf"
-    [ -s "$font" ] && return 0
+    local font="$root/.cache/fonts/Ubuntu-R.ttf" licence="$root/.cache/fonts/font-licence.txt"
+    [ -s "$font" ] && [ -s "$licence" ] && return 0
     mkdir -p "$(dirname "$font")"
     command -v npm >/dev/null 2>&1 || install_missing_packages npm || true
     local work
     work="$(mktemp -d)"
     if command -v npm >/dev/null 2>&1 &&
        (cd "$work" && timeout 120 npm pack --silent @expo-google-fonts/ubuntu >/dev/null 2>&1) &&
-       tar -xzf "$work"/*.tgz -C "$work" package/400Regular/Ubuntu_400Regular.ttf 2>/dev/null; then
+       tar -xzf "$work"/*.tgz -C "$work" package/400Regular/Ubuntu_400Regular.ttf package/LICENSE_FONT 2>/dev/null; then
         cp "$work/package/400Regular/Ubuntu_400Regular.ttf" "$font"
+        cp "$work/package/LICENSE_FONT" "$licence"
         echo "setup: font Ubuntu Regular from the npm package @expo-google-fonts/ubuntu"
     else
         cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$font"
+        cp /usr/share/doc/fonts-dejavu-core/copyright "$licence"
         echo "setup: npm registry unreachable; using DejaVu Sans as Ubuntu-R.ttf instead"
     fi
     rm -rf "$work"
@@ -49,4 +53,4 @@ install_missing_packages "${packages[@]}"
 obtain_font
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target vorlask vorlask-cli -j "$(nproc)"
+cmake --build "$root/build" --target vorlask vorlask-cli vorlask_packaging_files -j "$(nproc)"
