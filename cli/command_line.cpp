@@ -48,6 +48,15 @@ int runCommandLine(int argc, char** argv) {
         return list;
     }();
 
+    const auto named = [&](const std::string& name) {
+        for (const auto& command : commands)
+            if (command.first->get_name() == name) return true;
+        return false;
+    };
+    if (argc > 1 && argv[1][0] != '-' && !named(argv[1])) {
+        printError(std::string("unknown command \"") + argv[1] + "\" (see vorlask-cli --help)");
+        return ExitBadInput;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
