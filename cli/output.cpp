@@ -76,6 +76,13 @@ Output::Output(std::string path) : path_(path == "-" ? std::string() : std::move
     if (path_.empty()) return;
     struct stat existing;
     if (stat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) fail("is a folder");
+    if (stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe (/dev/null, a named pipe) is written in place:
+        // renaming over it would replace it.
+        file_.open(path_, std::ios::binary);
+        if (!file_) fail(std::strerror(errno));
+        return;
+    }
     std::string pattern = folderOf(path_) + "/." + baseNameOf(path_) + ".XXXXXX";
     const int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) fail(std::strerror(errno));
@@ -111,6 +118,7 @@ void Output::commit() {
     if (path_.empty()) return;
     file_.close();
     if (!file_) fail(std::strerror(errno));
+    if (temporary_.empty()) return;
     if (chmod(temporary_.c_str(), modeFor(path_)) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0)
         fail(std::strerror(errno));
     unregisterTemporary(temporary_);

@@ -118,15 +118,6 @@ struct SweepOptions {
     ChainOptions chain;
 };
 
-// Configurations from which rows are worth spreading over threads within one
-// point rather than running points side by side.
-constexpr int ConfigurationsForParallelPoint = 1 << 18;
-
-std::vector<double> successCurve(const NetworkModel& network, int configurations, int horizon, int jobs) {
-    const MarkovChain chain = buildMarkovChain(network, neighbourLists(network), configurations, jobs);
-    return computeSuccessCurves(chain.transitions, chain.marked, horizon, false, jobs).average;
-}
-
 void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
                    const std::vector<std::vector<double>>& curves) {
     std::string text;
@@ -218,20 +209,13 @@ void runSweep(const SweepOptions& options) {
 
     const long long first = shard.begin(grid.pointCount());
     const long long count = shard.end(grid.pointCount()) - first;
-    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
     WorkProgress progress;
     progress.begin("sweeping", count);
+    std::vector<std::vector<double>> curves;
     {
         TerminalProgress display(progress);
-        const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
-        const int outerJobs = pointsSideBySide ? options.chain.jobs : 1;
-        const int innerJobs = pointsSideBySide ? 1 : options.chain.jobs;
-        forEachChunk(outerJobs, count, 1, [&](int, long long k, long long, long long) {
-            NetworkModel network = input.network;
-            grid.apply(first + k, network);
-            curves[k] = successCurve(network, configurations, options.horizon, innerJobs);
-            progress.add(1);
-        });
+        curves = sweepCurves(input.network, grid, first, count, configurations, options.horizon, options.chain.jobs,
+                             &progress);
     }
     if (options.format == "json")
         writeSweepJson(out, input, configurations, options, grid, first, curves);

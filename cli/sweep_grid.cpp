@@ -6,6 +6,10 @@
 
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
+#include "model/analysis.h"
+#include "model/parallel.h"
+#include "model/success_curves.h"
+#include "model/work_progress.h"
 
 namespace {
 
@@ -114,6 +118,31 @@ void SweepGrid::checkNodes(int nodeCount) const {
         if (axis.node >= nodeCount)
             throw CliError(ExitBadInput, "--vary " + axis.name + ": the network has nodes 0 to " +
                                              std::to_string(nodeCount - 1));
+}
+
+namespace {
+
+// Configurations from which rows are worth spreading over threads within one
+// point rather than running points side by side.
+constexpr int ConfigurationsForParallelPoint = 1 << 18;
+
+}  // namespace
+
+std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                             long long count, int configurations, int horizon, int jobs,
+                                             WorkProgress* progress) {
+    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
+    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    const int pointJobs = pointsSideBySide ? 1 : jobs;
+    const NeighbourLists neighbours = neighbourLists(network);
+    forEachChunk(pointsSideBySide ? jobs : 1, count, 1, [&](int, long long k, long long, long long) {
+        NetworkModel point = network;
+        grid.apply(first + k, point);
+        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs);
+        curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
+        addProgress(progress, 1);
+    });
+    return curves;
 }
 
 Shard parseShard(const std::string& text) {

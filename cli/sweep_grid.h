@@ -5,6 +5,8 @@
 
 #include "model/network.h"
 
+class WorkProgress;
+
 // One varied parameter: alpha, beta or gamma of every node, or of one node
 // ("alpha[2]"), over a list of values.
 struct SweepAxis {
@@ -48,6 +50,14 @@ struct Shard {
 
 // Throws CliError for anything but K/N with 1 <= K <= N.
 Shard parseShard(const std::string& text);
+
+// The success curves of points first .. first + count - 1 of the grid, for
+// a network of `configurations` configurations: points side by side on the
+// jobs when they are small, each point on all jobs when they are large. The
+// curves are the same for any number of jobs.
+std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                             long long count, int configurations, int horizon, int jobs,
+                                             WorkProgress* progress = nullptr);
 
 // The most points a sweep may have.
 constexpr long long MaxSweepPoints = 10000000;

@@ -363,3 +363,15 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
     EXPECT_NE(svg.find(">complete.txt<"), std::string::npos);
     EXPECT_NE(svg.find(">A &amp; B<"), std::string::npos);
 }
+
+// A device is written in place: renaming a temporary file over /dev/null
+// would replace the device with a file.
+TEST(Cli, DevicesAreWrittenInPlace) {
+    Folder folder;
+    const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
+    EXPECT_EQ(run({"steps", "-o", "/dev/null", path}).status, 0);
+    struct stat device;
+    ASSERT_EQ(stat("/dev/null", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode));
+    EXPECT_EQ(folder.files(), "k3.txt\n");
+}
