@@ -86,11 +86,7 @@ void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const Succe
             appendNumber(text, curves.value(p, l));
         }
         text += "\n";
-        if (text.size() > (1 << 20)) {
-            out.stream() << text;
-            text.clear();
-            out.check();
-        }
+        out.writeWhenLarge(text);
     }
     out.stream() << text;
 }
@@ -170,11 +166,7 @@ void writeMatrixMarket(Output& out, const NetworkInput& input, const MarkovChain
             appendNumber(text, rows.value[k]);
             text += "\n";
         }
-        if (text.size() > (1 << 20)) {
-            out.stream() << text;
-            text.clear();
-            out.check();
-        }
+        out.writeWhenLarge(text);
     }
     out.stream() << text;
 }
@@ -190,11 +182,7 @@ void writeConfigurationsCsv(Output& out, const MarkovChain& chain) {
         text += ",";
         text += markText(chain.marked[l]);
         text += "\n";
-        if (text.size() > (1 << 20)) {
-            out.stream() << text;
-            text.clear();
-            out.check();
-        }
+        out.writeWhenLarge(text);
     }
     out.stream() << text;
 }

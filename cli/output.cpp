@@ -106,6 +106,13 @@ Output::~Output() {
 
 std::ostream& Output::stream() { return path_.empty() ? std::cout : file_; }
 
+void Output::writeWhenLarge(std::string& text) {
+    if (text.size() < (1u << 20)) return;
+    stream() << text;
+    text.clear();
+    check();
+}
+
 void Output::check() {
     if (stream()) return;
     if (path_.empty() && standardOutputReaderGone()) throw ReaderGone();

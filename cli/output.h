@@ -19,6 +19,9 @@ public:
     const std::string& name() const { return name_; }
     bool toStandardOutput() const { return path_.empty(); }
 
+    // Writes `text` and empties it once it holds a megabyte or more, so that
+    // large tables go out in pieces; checks the stream when it writes.
+    void writeWhenLarge(std::string& text);
     // Throws ReaderGone when standard output's reader has gone, so the
     // command can stop early; CliError when the file cannot be written.
     void check();

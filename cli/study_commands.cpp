@@ -136,11 +136,7 @@ void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long 
             appendNumber(text, curves[k][p]);
             text += "\n";
         }
-        if (text.size() > (1 << 20)) {
-            out.stream() << text;
-            text.clear();
-            out.check();
-        }
+        out.writeWhenLarge(text);
     }
     out.stream() << text;
 }

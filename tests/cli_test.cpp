@@ -183,12 +183,7 @@ TEST(Cli, ReportIsWhatTheWindowWrites) {
     NetworkGenerator generator(23);
     for (int trial = 0; trial < 20; ++trial) {
         NetworkModel network;
-        generator.fill(network, 2 + trial % 4);
-        network.symmetrize();
-        for (auto& row : network.links)
-            for (int& link : row) link = link != 0;
-        for (auto& values : network.params)
-            for (double& value : values) value = std::round(value * 64) / 64;
+        generator.fillAsTheWindowLeavesIt(network, 2 + trial % 4);
         const std::string path = folder.write("net.txt", "earlier output\n" + blockOf(network));
         std::ostringstream window;
         std::streambuf* saved = std::cout.rdbuf(window.rdbuf());

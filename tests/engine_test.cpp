@@ -208,12 +208,7 @@ TEST(Engine, NetworkBlockReadsBackWhatTheWindowPrints) {
     NetworkGenerator generator(3);
     for (int trial = 0; trial < 100; ++trial) {
         NetworkModel network;
-        generator.fill(network, 2 + trial % 4);
-        network.symmetrize();
-        for (auto& row : network.links)
-            for (int& link : row) link = link != 0;
-        for (auto& values : network.params)
-            for (double& value : values) value = std::round(value * 64) / 64;
+        generator.fillAsTheWindowLeavesIt(network, 2 + trial % 4);
         std::ostringstream text;
         text << "analize: 100%\nsome earlier output\n";
         network.dumpData(text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <random>
 
@@ -42,6 +43,17 @@ public:
         }
         if (chance(0.3))
             for (double& gamma : network.params[NetworkModel::Gamma]) gamma = chance(0.7) ? 0.0 : gamma;
+    }
+
+    // A network as the window leaves it: symmetric links of 0 and 1, every
+    // probability on its sliders' grid of 64ths.
+    void fillAsTheWindowLeavesIt(NetworkModel& network, int nodeCount) {
+        fill(network, nodeCount);
+        network.symmetrize();
+        for (auto& row : network.links)
+            for (int& link : row) link = link != 0;
+        for (auto& values : network.params)
+            for (double& value : values) value = std::round(value * 64) / 64;
     }
 
     int uniform(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(random_); }
