@@ -122,6 +122,10 @@ void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& 
 
 void runSteps(const StepsOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
+    const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    if (options.perConfiguration)
+        checkKeptValues(static_cast<unsigned long long>(configurations) * (options.horizon + 1),
+                        "--per-configuration with " + std::to_string(configurations) + " configurations");
     Output out(options.output);
     WorkProgress progress;
     MarkovChain chain;

@@ -77,5 +77,8 @@ int runCommandLine(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         printError("out of memory");
         return ExitFailure;
+    } catch (const std::exception& e) {
+        printError(e.what());
+        return ExitFailure;
     }
 }

@@ -46,6 +46,12 @@ int configurationCountWithin(const NetworkInput& input, long long limit) {
     return static_cast<int>(count);
 }
 
+void checkKeptValues(unsigned long long values, const std::string& what) {
+    if (values > MaxKeptValues)
+        throw CliError(ExitBeyondLimit, what + " would take " + std::to_string(values) + " values, more than the limit of " +
+                                            std::to_string(MaxKeptValues));
+}
+
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress) {
     const int count = configurationCountWithin(input, options.maxConfigurations);
     return buildMarkovChain(input.network, neighbourLists(input.network), count, options.jobs, &progress);

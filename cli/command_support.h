@@ -30,6 +30,13 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 // exceeds `limit`.
 int configurationCountWithin(const NetworkInput& input, long long limit);
 
+// The most values a command keeps for its output: 8 GB of doubles.
+constexpr unsigned long long MaxKeptValues = 1000000000ULL;
+
+// CliError (beyond a limit) when `values` exceeds MaxKeptValues; `what`
+// names them.
+void checkKeptValues(unsigned long long values, const std::string& what);
+
 // The chain of the network, with progress shown on a terminal.
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress);
 

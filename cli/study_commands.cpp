@@ -30,33 +30,34 @@ struct SimulateOptions {
     std::string output;
 };
 
-// One replicate's rows, in the chosen format.
-std::string replicateRows(const SimulateOptions& options, int replicate, const std::vector<RunSnapshot>& snapshots) {
+// The rows of one snapshot, in the chosen format; `first` for the first
+// snapshot of all, whose first JSON row needs no separator.
+void appendSnapshotRows(std::string& text, const SimulateOptions& options, int replicate, const RunSnapshot& snapshot,
+                        bool first) {
     const unsigned seed = options.seed + static_cast<unsigned>(replicate);
-    std::string text;
-    const bool json = options.format == "json";
-    for (const RunSnapshot& snapshot : snapshots) {
-        for (size_t node = 0; node < snapshot.successes.size(); ++node) {
-            const double chance = static_cast<double>(snapshot.successes[node]) / snapshot.step;
-            if (json) {
-                nlohmann::ordered_json row;
-                row["replicate"] = replicate;
-                row["seed"] = seed;
-                row["step"] = snapshot.step;
-                row["node"] = node;
-                row["successes"] = snapshot.successes[node];
-                row["chance"] = chance;
-                text += (text.empty() && replicate == 0 ? "" : ",") + row.dump();
-                continue;
-            }
-            text += std::to_string(replicate) + "," + std::to_string(seed) + "," + std::to_string(snapshot.step) +
-                    "," + std::to_string(node) + "," + std::to_string(snapshot.successes[node]) + ",";
-            appendNumber(text, chance);
-            text += "\n";
+    for (size_t node = 0; node < snapshot.successes.size(); ++node) {
+        const double chance = static_cast<double>(snapshot.successes[node]) / snapshot.step;
+        if (options.format == "json") {
+            nlohmann::ordered_json row;
+            row["replicate"] = replicate;
+            row["seed"] = seed;
+            row["step"] = snapshot.step;
+            row["node"] = node;
+            row["successes"] = snapshot.successes[node];
+            row["chance"] = chance;
+            text += (first && node == 0 ? "" : ",") + row.dump();
+            continue;
         }
+        text += std::to_string(replicate) + "," + std::to_string(seed) + "," + std::to_string(snapshot.step) + "," +
+                std::to_string(node) + "," + std::to_string(snapshot.successes[node]) + ",";
+        appendNumber(text, chance);
+        text += "\n";
     }
-    return text;
 }
+
+// Rows kept in memory for a batch of replicates run side by side; beyond
+// that, replicates run one by one and their rows go out as they are taken.
+constexpr unsigned long long RowsPerBatch = 1 << 22;
 
 void runSimulate(const SimulateOptions& options) {
     if (static_cast<unsigned long long>(options.seed) + options.replicates - 1 > UINT_MAX)
@@ -85,15 +86,25 @@ void runSimulate(const SimulateOptions& options) {
     WorkProgress progress;
     progress.begin("simulating", static_cast<long long>(options.replicates) * options.steps);
     TerminalProgress display(progress);
-    const int batch = options.jobs * 4;
+    const unsigned long long rowsPerReplicate =
+        static_cast<unsigned long long>(snapshotCount(options.steps, options.every)) * input.network.nodeCount;
+    const int batch = rowsPerReplicate * options.jobs * 4 <= RowsPerBatch ? options.jobs * 4 : 1;
+    const int jobs = batch > 1 ? options.jobs : 1;
     std::vector<std::string> texts(static_cast<size_t>(batch));
     for (int first = 0; first < options.replicates; first += batch) {
         const int count = std::min(batch, options.replicates - first);
-        forEachChunk(options.jobs, count, 1, [&](int, long long k, long long, long long) {
+        forEachChunk(jobs, count, 1, [&](int, long long k, long long, long long) {
             const int replicate = first + static_cast<int>(k);
-            const auto snapshots = simulateRun(input.network, options.seed + static_cast<unsigned>(replicate),
-                                               options.steps, options.every, &progress);
-            texts[k] = replicateRows(options, replicate, snapshots);
+            std::string& text = texts[k];
+            bool firstSnapshot = replicate == 0;
+            simulateRun(
+                input.network, options.seed + static_cast<unsigned>(replicate), options.steps, options.every,
+                [&](const RunSnapshot& snapshot) {
+                    appendSnapshotRows(text, options, replicate, snapshot, firstSnapshot);
+                    firstSnapshot = false;
+                    if (batch == 1) out.writeWhenLarge(text);
+                },
+                &progress);
         });
         for (int k = 0; k < count; ++k) {
             out.stream() << texts[k];
@@ -199,6 +210,9 @@ void runSweep(const SweepOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
     grid.checkNodes(input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
+                        (options.horizon + 1),
+                    "the sweep's " + std::to_string(grid.pointCount()) + " points");
     Output out(options.output);
     std::unique_ptr<Output> plot;
     if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);

@@ -8,7 +8,8 @@
 // thread from 0 to workerCount - 1, so that each may keep scratch of its own.
 // With one worker everything runs on the calling thread. Results must not
 // depend on which worker ran a chunk: callers write each chunk's result to a
-// slot of its own.
+// slot of its own. An exception thrown by `work` stops the run and is
+// rethrown to the caller once every thread has stopped.
 void forEachChunk(int jobs, long long count, long long chunkSize,
                   const std::function<void(int worker, long long chunk, long long begin, long long end)>& work);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "model/network.h"
@@ -20,3 +21,11 @@ struct RunSnapshot {
 // Adds the steps run to `progress`, when given, now and then.
 std::vector<RunSnapshot> simulateRun(NetworkModel network, unsigned seed, uint32_t steps, uint32_t every,
                                      WorkProgress* progress = nullptr);
+
+// The same run, handing each snapshot to `record` as it is taken instead of
+// keeping them all.
+void simulateRun(NetworkModel network, unsigned seed, uint32_t steps, uint32_t every,
+                 const std::function<void(const RunSnapshot&)>& record, WorkProgress* progress = nullptr);
+
+// How many snapshots a run of `steps` steps recorded every `every` takes.
+uint32_t snapshotCount(uint32_t steps, uint32_t every);

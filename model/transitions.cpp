@@ -244,17 +244,27 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
     std::mutex appending;
     std::condition_variable appended;
     long long nextChunk = 0;
+    bool failed = false;
     forEachChunk(jobs, h, RowsPerChunk, [&](int worker, long long chunk, long long begin, long long end) {
-        auto& chunkWorker = workers[worker];
-        if (!chunkWorker) chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations);
-        chunkWorker->enumerate(begin, end);
-        {
+        try {
+            auto& chunkWorker = workers[worker];
+            if (!chunkWorker) chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations);
+            chunkWorker->enumerate(begin, end);
             // Chunks are handed out in order, so the lowest one still out is
-            // being worked on and never waits: no worker waits forever.
+            // being worked on and never waits: no worker waits forever, unless
+            // a chunk failed, which releases every waiter.
             std::unique_lock<std::mutex> lock(appending);
-            appended.wait(lock, [&] { return nextChunk == chunk; });
+            appended.wait(lock, [&] { return nextChunk == chunk || failed; });
+            if (failed) return;
             appendRows(rows, chunkWorker->piece(), h);
             ++nextChunk;
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(appending);
+                failed = true;
+            }
+            appended.notify_all();
+            throw;
         }
         appended.notify_all();
         addProgress(progress, end - begin);
