@@ -240,6 +240,13 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
     SparseRows rows;
     rows.rowStart.reserve(static_cast<size_t>(h) + 1);
     if (progress) progress->begin("enumerating transitions", h);
+    if (h <= RowsPerChunk) {
+        // One chunk: straight into the rows, with nothing to join.
+        OutcomeEnumerator enumerator(network, neighbours, configurations);
+        for (int source = 0; source < h; ++source) enumerator.enumerateRow(source, rows);
+        addProgress(progress, h);
+        return rows;
+    }
     std::vector<std::unique_ptr<ChunkWorker>> workers(workerCount(jobs, h, RowsPerChunk));
     std::mutex appending;
     std::condition_variable appended;
