@@ -202,7 +202,7 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
 void runSweep(const SweepOptions& options) {
     if (options.vary.empty()) throw CliError(ExitBadInput, "--vary is needed at least once");
     std::vector<SweepAxis> axes;
-    for (const auto& spec : options.vary) axes.push_back(parseSweepAxis(spec));
+    for (const auto& text : options.vary) axes.push_back(parseSweepAxis(text));
     const SweepGrid grid(std::move(axes));
     const Shard shard = parseShard(options.shard);
     if (!options.plot.empty() && grid.axes().size() > 2)

@@ -17,15 +17,15 @@ namespace {
 // error above TO when TO is meant to be on the grid (0:0.3:0.1).
 constexpr double RangeEndTolerance = 1e-9;
 
-[[noreturn]] void refuse(const std::string& spec, const std::string& why) {
-    throw CliError(ExitBadInput, "--vary " + spec + ": " + why);
+[[noreturn]] void refuse(const std::string& vary, const std::string& why) {
+    throw CliError(ExitBadInput, "--vary " + vary + ": " + why);
 }
 
-double parseValue(const std::string& spec, const std::string& text) {
+double parseValue(const std::string& vary, const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0') refuse(spec, "\"" + text + "\" is not a number");
-    if (!std::isfinite(value)) refuse(spec, "\"" + text + "\" is not finite");
+    if (text.empty() || *end != '\0') refuse(vary, "\"" + text + "\" is not a number");
+    if (!std::isfinite(value)) refuse(vary, "\"" + text + "\" is not finite");
     return value;
 }
 
@@ -38,12 +38,12 @@ std::vector<std::string> split(const std::string& text, char separator) {
     return parts;
 }
 
-std::vector<double> rangeValues(const std::string& spec, const std::vector<std::string>& parts) {
-    const double from = parseValue(spec, parts[0]);
-    const double to = parseValue(spec, parts[1]);
-    const double step = parseValue(spec, parts[2]);
-    if (!(step > 0)) refuse(spec, "the step must be above 0");
-    if (from > to) refuse(spec, "FROM is above TO");
+std::vector<double> rangeValues(const std::string& vary, const std::vector<std::string>& parts) {
+    const double from = parseValue(vary, parts[0]);
+    const double to = parseValue(vary, parts[1]);
+    const double step = parseValue(vary, parts[2]);
+    if (!(step > 0)) refuse(vary, "the step must be above 0");
+    if (from > to) refuse(vary, "FROM is above TO");
     const double last = to + step * RangeEndTolerance;
     std::vector<double> values;
     for (long long k = 0;; ++k) {
@@ -51,7 +51,7 @@ std::vector<double> rangeValues(const std::string& spec, const std::vector<std::
         if (value > last) break;
         if (static_cast<long long>(values.size()) == MaxSweepPoints)
             throw CliError(ExitBeyondLimit,
-                           "--vary " + spec + ": more than " + std::to_string(MaxSweepPoints) + " values");
+                           "--vary " + vary + ": more than " + std::to_string(MaxSweepPoints) + " values");
         values.push_back(value > to ? to : value);  // only a rounding error can put it there
     }
     return values;
@@ -59,28 +59,28 @@ std::vector<double> rangeValues(const std::string& spec, const std::vector<std::
 
 }  // namespace
 
-SweepAxis parseSweepAxis(const std::string& spec) {
+SweepAxis parseSweepAxis(const std::string& vary) {
     static const std::regex form(R"((alpha|beta|gamma)(?:\[(\d{1,9})\])?=(.+))");
     std::smatch parts;
-    if (!std::regex_match(spec, parts, form))
-        refuse(spec, "expected NAME=FROM:TO:STEP or NAME=V1,V2,... with NAME alpha, beta or gamma, or alpha[i] "
+    if (!std::regex_match(vary, parts, form))
+        refuse(vary, "expected NAME=FROM:TO:STEP or NAME=V1,V2,... with NAME alpha, beta or gamma, or alpha[i] "
                      "for node i");
     SweepAxis axis;
-    axis.name = spec.substr(0, spec.find('='));
+    axis.name = vary.substr(0, vary.find('='));
     const std::string name = parts[1].str();
     axis.parameter = name == "alpha" ? NetworkModel::Alpha : name == "beta" ? NetworkModel::Beta : NetworkModel::Gamma;
     if (parts[2].matched) axis.node = std::stoi(parts[2].str());
     const std::string values = parts[3].str();
     const std::vector<std::string> range = split(values, ':');
     if (range.size() == 3) {
-        axis.values = rangeValues(spec, range);
+        axis.values = rangeValues(vary, range);
     } else if (range.size() == 1) {
-        for (const auto& text : split(values, ',')) axis.values.push_back(parseValue(spec, text));
+        for (const auto& text : split(values, ',')) axis.values.push_back(parseValue(vary, text));
     } else {
-        refuse(spec, "a range is FROM:TO:STEP");
+        refuse(vary, "a range is FROM:TO:STEP");
     }
     for (const double value : axis.values)
-        if (!(value >= 0.0 && value <= 1.0)) refuse(spec, "the value " + numberText(value) + " is outside [0, 1]");
+        if (!(value >= 0.0 && value <= 1.0)) refuse(vary, "the value " + numberText(value) + " is outside [0, 1]");
     return axis;
 }
 

@@ -17,8 +17,8 @@ struct SweepAxis {
 };
 
 // NAME=FROM:TO:STEP (FROM + k x STEP for k = 0, 1, ... while not above TO) or
-// NAME=V1,V2,... Throws CliError for a bad specification.
-SweepAxis parseSweepAxis(const std::string& spec);
+// NAME=V1,V2,... Throws CliError when it is malformed.
+SweepAxis parseSweepAxis(const std::string& vary);
 
 // The cross product of the axes, the first varying slowest.
 class SweepGrid {

@@ -27,7 +27,7 @@ struct BlockError {
 
 // Fills `network` with the first block of `in` (nodes, links and
 // parameters; partners, pointers and counters as after construction) and
-// returns no error, or leaves `network` unspecified and says what is wrong.
+// returns no error, or leaves `network` half filled and says what is wrong.
 BlockError readNetworkBlock(std::istream& in, NetworkModel& network);
 
 // A parameter as the block gives it: false when `text` is not a finite

@@ -314,7 +314,7 @@ TEST(Cli, SweepPointsAreStepsOfTheEditedNetwork) {
     EXPECT_NE(svg.find("gamma = 0.75"), std::string::npos);
 }
 
-TEST(Cli, BadSweepSpecificationsAreRefusedBeforeAnyWork) {
+TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
     Folder folder;
     const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
     const std::pair<std::vector<std::string>, const char*> cases[] = {
