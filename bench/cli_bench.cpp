@@ -57,7 +57,7 @@ void runSteps(benchmark::State& state, const NetworkModel& network, int horizon)
         const MarkovChain chain = buildMarkovChain(network, neighbours, h, jobs);
         const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, jobs);
         benchmark::DoNotOptimize(curves.average.data());
-        transitions = chain.transitions.value.size();
+        transitions = chain.transitions.entryCount();
     }
     state.counters["configurations"] = h;
     state.counters["transitions"] = static_cast<double>(transitions);

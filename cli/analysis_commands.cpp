@@ -157,19 +157,19 @@ struct ExportOptions {
 void writeMatrixMarket(Output& out, const NetworkInput& input, const MarkovChain& chain) {
     const SparseRows& rows = chain.transitions;
     size_t nonZero = 0;
-    for (const double value : rows.value) nonZero += value != 0.0;
+    for (size_t k = 0; k < rows.entryCount(); ++k) nonZero += rows.weight(k) != 0.0;
     const int h = rows.rowCount();
     std::string text = "%%MatrixMarket matrix coordinate real general\n";
     text += "% one-step transition weights of the network in " + input.name +
             ": row = from, column = to, configurations numbered from 1 in the order of export --configurations\n";
     text += std::to_string(h) + " " + std::to_string(h) + " " + std::to_string(nonZero) + "\n";
     for (int l = 0; l < h; ++l) {
-        for (size_t k = rows.begin(l); k < rows.end(l); ++k) {
-            if (rows.value[k] == 0.0) continue;
-            text += std::to_string(l + 1) + " " + std::to_string(rows.column[k] + 1) + " ";
-            appendNumber(text, rows.value[k]);
+        rows.forEachEntry(l, [&](int column, double weight) {
+            if (weight == 0.0) return;
+            text += std::to_string(l + 1) + " " + std::to_string(column + 1) + " ";
+            appendNumber(text, weight);
             text += "\n";
-        }
+        });
         out.writeWhenLarge(text);
     }
     out.stream() << text;

@@ -102,14 +102,15 @@ std::vector<int> stepsToMarked(const SparseRows& transitions, const std::vector<
     const int h = static_cast<int>(marked.size());
     // The transitions by destination: the predecessors of each configuration.
     std::vector<size_t> start(static_cast<size_t>(h) + 1, 0);
-    for (size_t k = 0; k < transitions.column.size(); ++k)
-        if (transitions.value[k] != 0.0) ++start[transitions.column[k] + 1];
+    for (size_t k = 0; k < transitions.entryCount(); ++k)
+        if (transitions.weight(k) != 0.0) ++start[transitions.column(k) + 1];
     for (int m = 0; m < h; ++m) start[m + 1] += start[m];
     std::vector<int> predecessors(start[h]);
     std::vector<size_t> fill(start.begin(), start.end() - 1);
     for (int l = 0; l < h; ++l)
-        for (size_t k = transitions.begin(l); k < transitions.end(l); ++k)
-            if (transitions.value[k] != 0.0) predecessors[fill[transitions.column[k]]++] = l;
+        transitions.forEachEntry(l, [&](int column, double weight) {
+            if (weight != 0.0) predecessors[fill[column]++] = l;
+        });
 
     std::vector<int> steps(static_cast<size_t>(h), horizon);
     std::vector<int> frontier;
@@ -173,21 +174,20 @@ private:
     void loadRow(int l) {
         columns_.clear();
         values_.clear();
-        for (size_t k = transitions_.begin(l); k < transitions_.end(l); ++k) {
-            if (transitions_.value[k] == 0.0 || !needed(transitions_.column[k], 0)) continue;
-            columns_.push_back(transitions_.column[k]);
-            values_.push_back(transitions_.value[k]);
-        }
+        transitions_.forEachEntry(l, [&](int column, double weight) {
+            if (weight == 0.0 || !needed(column, 0)) return;
+            columns_.push_back(column);
+            values_.push_back(weight);
+        });
     }
 
     void advance(int p) {
         for (size_t k = 0; k < columns_.size(); ++k) {
             const double factor = values_[k];
             const int inner = columns_[k];
-            for (size_t e = transitions_.begin(inner); e < transitions_.end(inner); ++e) {
-                const int m = transitions_.column[e];
-                if (needed(m, p)) next_.add(m, factor * transitions_.value[e]);
-            }
+            transitions_.forEachEntry(inner, [&](int m, double weight) {
+                if (needed(m, p)) next_.add(m, factor * weight);
+            });
         }
         columns_.clear();
         values_.clear();

@@ -126,7 +126,8 @@ void writeTransitionTable(std::ostream& out, const ConfigurationList& configurat
     const std::string emptyCell = builder.formatDouble(0.0, width) + "  ";
 
     // Entries of each row not yet written, consumed block by block.
-    std::vector<size_t> next(transitions.rowStart.begin(), transitions.rowStart.end() - 1);
+    std::vector<size_t> next(static_cast<size_t>(h));
+    for (int l = 0; l < h; ++l) next[l] = transitions.begin(l);
     for (int c0 = 0; c0 < h; c0 += columnsPerBlock) {
         const int c1 = columnsPerBlock < h - c0 ? c0 + columnsPerBlock : h;
         builder.addSpaces(width + 4);
@@ -141,7 +142,7 @@ void writeTransitionTable(std::ostream& out, const ConfigurationList& configurat
             const size_t rowEnd = transitions.end(l);
             for (int m = c0; m < c1; ++m) {
                 double shown = 0.0;
-                if (k < rowEnd && transitions.column[k] == m) shown = std::floor(transitions.value[k++] * scale) / scale;
+                if (k < rowEnd && transitions.column(k) == m) shown = std::floor(transitions.weight(k++) * scale) / scale;
                 if (shown == 0.0 && !std::signbit(shown)) {
                     builder.addText(emptyCell);
                 } else {

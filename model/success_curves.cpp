@@ -13,8 +13,7 @@ double applyRows(const SparseRows& transitions, const double* previous, double* 
     for (long long l = begin; l < end; ++l) {
         double sum = 0.0;
         const int row = static_cast<int>(l);
-        for (size_t k = transitions.begin(row); k < transitions.end(row); ++k)
-            sum += transitions.value[k] * previous[transitions.column[k]];
+        transitions.forEachEntry(row, [&](int column, double weight) { sum += weight * previous[column]; });
         next[l] = sum;
         blockSum += sum;
     }

@@ -11,6 +11,39 @@
 
 RowAccumulator::RowAccumulator(int width) : sums_(static_cast<size_t>(width), 0.0), touched_(sums_.size(), 0) {}
 
+void SparseRows::appendRows(const SparseRows& piece) {
+    const size_t offset = column_.size();
+    column_.insert(column_.end(), piece.column_.begin(), piece.column_.end());
+    value_.insert(value_.end(), piece.value_.begin(), piece.value_.end());
+    for (size_t r = 1; r < piece.rowStart_.size(); ++r) rowStart_.push_back(offset + piece.rowStart_[r]);
+}
+
+void SparseRows::reserve(size_t rows, size_t entries) {
+    rowStart_.reserve(rows + 1);
+    column_.reserve(entries);
+    value_.reserve(entries);
+}
+
+void SparseRows::clear() {
+    rowStart_.assign(1, 0);
+    column_.clear();
+    value_.clear();
+}
+
+SparseRows SparseRows::fromRows(const std::vector<std::vector<std::pair<int, double>>>& rows) {
+    SparseRows sparse;
+    for (const auto& row : rows) {
+        for (const auto& [column, weight] : row) sparse.append(column, weight);
+        sparse.finishRow();
+    }
+    return sparse;
+}
+
+void RowAccumulator::moveInto(SparseRows& rows) {
+    moveInto(rows.column_, rows.value_);
+    rows.finishRow();
+}
+
 void RowAccumulator::moveInto(std::vector<int>& columns, std::vector<double>& values) {
     sortColumns();
     for (const int column : columns_) {
@@ -81,8 +114,7 @@ void OutcomeEnumerator::enumerateRow(int source, SparseRows& rows) {
     for (int node = 0; node < n_; ++node) sourceTarget_[node] = source_[node] < 0 ? -1 : target(node, source_[node]);
     weight_ = 1.0;
     enumerate(0);
-    row_.moveInto(rows.column, rows.value);
-    rows.rowStart.push_back(rows.column.size());
+    row_.moveInto(rows);
 }
 
 // The first node after partner value v (cyclically) linked to `node`; a
@@ -200,16 +232,12 @@ constexpr long long RowsPerChunk = 4096;
 // Appends `piece` to `rows`; the first append reserves room for all rows at
 // twice the piece's density, so that the rows are rarely moved as they grow.
 void appendRows(SparseRows& rows, const SparseRows& piece, int totalRows) {
-    const size_t offset = rows.column.size();
-    if (offset == 0 && piece.rowCount() > 0) {
+    if (rows.entryCount() == 0 && piece.rowCount() > 0) {
         // Reserved room that is never written takes address space, not memory.
-        const size_t estimate = piece.column.size() * (static_cast<size_t>(totalRows) / piece.rowCount() + 1) * 2;
-        rows.column.reserve(estimate);
-        rows.value.reserve(estimate);
+        const size_t estimate = piece.entryCount() * (static_cast<size_t>(totalRows) / piece.rowCount() + 1) * 2;
+        rows.reserve(static_cast<size_t>(totalRows), estimate);
     }
-    rows.column.insert(rows.column.end(), piece.column.begin(), piece.column.end());
-    rows.value.insert(rows.value.end(), piece.value.begin(), piece.value.end());
-    for (size_t r = 1; r < piece.rowStart.size(); ++r) rows.rowStart.push_back(offset + piece.rowStart[r]);
+    rows.appendRows(piece);
 }
 
 // Each worker enumerates a chunk into scratch of its own, then appends it
@@ -220,9 +248,7 @@ public:
         : enumerator_(network, neighbours, configurations) {}
 
     void enumerate(long long begin, long long end) {
-        piece_.rowStart.assign(1, 0);
-        piece_.column.clear();
-        piece_.value.clear();
+        piece_.clear();
         for (long long source = begin; source < end; ++source) enumerator_.enumerateRow(static_cast<int>(source), piece_);
     }
     const SparseRows& piece() const { return piece_; }
@@ -238,7 +264,7 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
                               const ConfigurationList& configurations, int jobs, WorkProgress* progress) {
     const int h = configurations.count;
     SparseRows rows;
-    rows.rowStart.reserve(static_cast<size_t>(h) + 1);
+    rows.reserve(static_cast<size_t>(h), 0);
     if (progress) progress->begin("enumerating transitions", h);
     if (h <= RowsPerChunk) {
         // One chunk: straight into the rows, with nothing to join.
@@ -284,8 +310,8 @@ std::vector<int> findSuccessors(const SparseRows& transitions) {
     std::vector<int> successor(static_cast<size_t>(h), -1);
     for (int s = 0; s < h; ++s) {
         for (size_t k = transitions.begin(s); k < transitions.end(s); ++k) {
-            if (transitions.value[k] == 1.0) {
-                successor[s] = transitions.column[k];
+            if (transitions.weight(k) == 1.0) {
+                successor[s] = transitions.column(k);
                 break;
             }
         }

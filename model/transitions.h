@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "model/configurations.h"
@@ -11,14 +12,49 @@ class WorkProgress;
 // One-step weights by source row; each row's entries in increasing column
 // order. Columns without an entry weigh 0.0. An entry may hold an exact 0.0
 // that an enumeration path of weight zero added.
-struct SparseRows {
-    std::vector<size_t> rowStart{0};
-    std::vector<int> column;
-    std::vector<double> value;
+//
+// Readers go through rowCount, begin, end, column and weight (entries of row
+// l are those with begin(l) <= k < end(l)), or forEachEntry in hot loops;
+// writers append a row's entries in increasing column order and finish it.
+// How the entries are stored is this class's own business.
+class SparseRows {
+public:
+    int rowCount() const { return static_cast<int>(rowStart_.size()) - 1; }
+    size_t entryCount() const { return column_.size(); }
+    size_t begin(int row) const { return rowStart_[row]; }
+    size_t end(int row) const { return rowStart_[row + 1]; }
+    int column(size_t k) const { return column_[k]; }
+    double weight(size_t k) const { return value_[k]; }
 
-    int rowCount() const { return static_cast<int>(rowStart.size()) - 1; }
-    size_t begin(int row) const { return rowStart[row]; }
-    size_t end(int row) const { return rowStart[row + 1]; }
+    // visit(column, weight) for every entry of `row`, in increasing column order.
+    template <typename Visit>
+    void forEachEntry(int row, Visit&& visit) const {
+        for (size_t k = rowStart_[row], e = rowStart_[row + 1]; k < e; ++k) visit(column_[k], value_[k]);
+    }
+
+    // Appends an entry to the row being written; columns must increase.
+    void append(int column, double weight) {
+        column_.push_back(column);
+        value_.push_back(weight);
+    }
+    // Ends the row being written; the next append starts a new one.
+    void finishRow() { rowStart_.push_back(column_.size()); }
+
+    // Appends every row of `piece`.
+    void appendRows(const SparseRows& piece);
+    void reserve(size_t rows, size_t entries);
+    // No rows.
+    void clear();
+
+    // Rows from a list per row of (column, weight) pairs, for tests and small chains.
+    static SparseRows fromRows(const std::vector<std::vector<std::pair<int, double>>>& rows);
+
+private:
+    friend class RowAccumulator;
+
+    std::vector<size_t> rowStart_{0};
+    std::vector<int> column_;
+    std::vector<double> value_;
 };
 
 // Sums weights into the columns of one row in any order of columns, each
@@ -35,7 +71,10 @@ public:
         sums_[column] += weight;
     }
 
-    // Appends the row in increasing column order and starts an empty one.
+    // Appends the row in increasing column order to `rows` and finishes it,
+    // then starts an empty one.
+    void moveInto(SparseRows& rows);
+    // The same into plain arrays, without finishing any row.
     void moveInto(std::vector<int>& columns, std::vector<double>& values);
 
 private:

@@ -231,18 +231,18 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
     size_t line = 1;
     while (matrix[line][0] == '%') ++line;
     size_t nonZero = 0;
-    for (const double value : chain.transitions.value) nonZero += value != 0.0;
+    for (size_t k = 0; k < chain.transitions.entryCount(); ++k) nonZero += chain.transitions.weight(k) != 0.0;
     EXPECT_EQ(matrix[line++], "81 81 " + std::to_string(nonZero));
     for (int l = 0; l < 81; ++l) {
         for (size_t k = chain.transitions.begin(l); k < chain.transitions.end(l); ++k) {
-            if (chain.transitions.value[k] == 0.0) continue;
+            if (chain.transitions.weight(k) == 0.0) continue;
             std::istringstream entry(matrix[line++]);
             int row, column;
             double value;
             entry >> row >> column >> value;
             EXPECT_EQ(row, l + 1);
-            EXPECT_EQ(column, chain.transitions.column[k] + 1);
-            EXPECT_EQ(value, chain.transitions.value[k]);
+            EXPECT_EQ(column, chain.transitions.column(k) + 1);
+            EXPECT_EQ(value, chain.transitions.weight(k));
         }
     }
     EXPECT_EQ(line, matrix.size());

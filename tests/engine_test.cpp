@@ -94,10 +94,14 @@ NetworkModel ringOf(int count, NetworkGenerator& generator) {
 }
 
 void expectSameRows(const SparseRows& a, const SparseRows& b) {
-    EXPECT_EQ(a.rowStart, b.rowStart);
-    EXPECT_EQ(a.column, b.column);
-    ASSERT_EQ(a.value.size(), b.value.size());
-    for (size_t k = 0; k < a.value.size(); ++k) ASSERT_EQ(std::memcmp(&a.value[k], &b.value[k], sizeof(double)), 0);
+    ASSERT_EQ(a.rowCount(), b.rowCount());
+    ASSERT_EQ(a.entryCount(), b.entryCount());
+    for (int l = 0; l < a.rowCount(); ++l) ASSERT_EQ(a.begin(l), b.begin(l));
+    for (size_t k = 0; k < a.entryCount(); ++k) {
+        ASSERT_EQ(a.column(k), b.column(k));
+        const double wa = a.weight(k), wb = b.weight(k);
+        ASSERT_EQ(std::memcmp(&wa, &wb, sizeof(double)), 0);
+    }
 }
 
 bool closeRelative(double a, double b) { return std::abs(a - b) <= 1e-12 * std::max(std::abs(a), std::abs(b)); }
@@ -136,8 +140,7 @@ TEST(Engine, ChainIsTheLiteralAlgorithmsForAnyNumberOfJobs) {
         ASSERT_EQ(chain.marked, literal.marked);
         for (int l = 0; l < h; ++l) {
             std::vector<double> row(static_cast<size_t>(h), 0.0);
-            for (size_t k = chain.transitions.begin(l); k < chain.transitions.end(l); ++k)
-                row[chain.transitions.column[k]] = chain.transitions.value[k];
+            chain.transitions.forEachEntry(l, [&](int column, double weight) { row[column] = weight; });
             ASSERT_EQ(row, literal.transitions[l]) << "trial " << trial << " row " << l;
         }
     }

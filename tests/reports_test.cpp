@@ -185,10 +185,7 @@ TEST(Reports, TruncateDecimalsCutsDownward) {
 TEST(Reports, CutAndRoundedWeights) {
     const ConfigurationList list = oneConfiguration({1, 0});
     const std::vector<bool> marked{true};
-    SparseRows transitions;
-    transitions.column = {0};
-    transitions.value = {0.9999999};
-    transitions.rowStart = {0, 1};
+    const SparseRows transitions = SparseRows::fromRows({{{0, 0.9999999}}});
 
     std::ostringstream table;
     writeTransitionTable(table, list, marked, transitions, 3);
@@ -211,10 +208,7 @@ TEST(Reports, WideTransitionTable) {
     list.nodeCount = 11;
     list.count = 2;
     list.entries = {10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    SparseRows transitions;
-    transitions.column = {1, 0};
-    transitions.value = {0.5, 0.25};
-    transitions.rowStart = {0, 1, 2};
+    const SparseRows transitions = SparseRows::fromRows({{{1, 0.5}}, {{0, 0.25}}});
     std::ostringstream out;
     writeTransitionTable(out, list, {false, true}, transitions, 1);
     const std::string row0 = "10 0 0 0 0 0 0 0 0 0 0";
@@ -246,10 +240,7 @@ TEST(Reports, StreamFormattingStateIsHonoured) {
     const ConfigurationList list = oneConfiguration({-1});
     std::ostringstream out;
     out.imbue(std::locale(out.getloc(), new Comma));
-    SparseRows transitions;
-    transitions.column = {0};
-    transitions.value = {0.0};
-    transitions.rowStart = {0, 1};
+    const SparseRows transitions = SparseRows::fromRows({{{0, 0.0}}});
     writeTransitionTable(out, list, {false}, transitions, 1);
     EXPECT_EQ(out.str(), "            -1        \n-1 C  0,000000  \n\n");
 }
