@@ -75,7 +75,9 @@ int runCommandLine(int argc, char** argv) {
         return e.status();
     } catch (const EngineError& e) {
         printError(e.what());
-        return e.kind() == EngineError::BeyondLimit ? ExitBeyondLimit : ExitBadInput;
+        return e.kind() == EngineError::CannotRead ? ExitFailure
+               : e.kind() == EngineError::BeyondLimit ? ExitBeyondLimit
+                                                      : ExitBadInput;
     } catch (const ReaderGone&) {
         return ExitSuccess;
     } catch (const std::bad_alloc&) {
