@@ -1,0 +1,396 @@
+#include "model/long_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "model/bounded_arithmetic.h"
+#include "model/direct_solve.h"
+#include "model/engine_error.h"
+#include "model/krylov_solve.h"
+#include "model/pass_budget.h"
+#include "model/residual_certificate.h"
+#include "model/settling_curve.h"
+#include "model/transient_set.h"
+
+// The graph decides S, the configurations that cannot reach S and whether
+// anything is left; the transient block is then solved by value iteration,
+// by BiCGSTAB when value iteration would take long, or by a sparse LU for
+// small chains, and whatever the method, its result is only reported once a
+// pass over the rows certifies it (residual_certificate.cpp proves the
+// bounds). Value iteration from v = 1_S is the success curve itself, so the
+// curve for the quantiles comes with it; BiCGSTAB steps the curve along in
+// its own passes.
+
+namespace {
+
+// Transient configurations a direct solve takes without being asked: beyond
+// them its fill-in costs more than the iterations.
+constexpr int AutomaticDirectConfigurations = 1024;
+// Value iteration hands over to BiCGSTAB when it expects to need more
+// passes than this: BiCGSTAB's passes are dearer, two per iteration, and on
+// quickly mixing chains it needs as many iterations as value iteration
+// passes.
+constexpr double HandOverPasses = 300;
+// Passes between looks at value iteration's rate, the first look, and the
+// last: the rate is taken once two windows agree on it.
+constexpr long long RateWindow = 8;
+constexpr long long FirstLookAtRate = 32;
+constexpr long long LastLookAtRate = 128;
+// Iterations of one BiCGSTAB solve, and rounds of solves and
+// certificates, before giving up as stalled.
+constexpr int KrylovIterations = 2000;
+constexpr int KrylovRounds = 8;
+// Rounds of iterative refinement of a direct solve.
+constexpr int RefinementRounds = 8;
+
+std::string boundText(double value) {
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// One of the iterate's values for each transient configuration.
+std::vector<double> gather(const LongRunIterate& iterate, double IterateValues::*member,
+                           const std::vector<int>& transient) {
+    std::vector<double> gathered(transient.size());
+    for (size_t r = 0; r < transient.size(); ++r) gathered[r] = iterate.values[transient[r]].*member;
+    return gathered;
+}
+
+// Solutions of the transient block as an iterate. Certificates assume
+// non-negative iterates; the exact values are.
+void spreadClamped(const std::vector<double>& limit, const std::vector<double>& mean, const std::vector<double>& time,
+                   const std::vector<int>& transient, LongRunIterate& into) {
+    for (size_t r = 0; r < transient.size(); ++r)
+        into.values[transient[r]] = {std::max(0.0, limit[r]), std::max(0.0, mean[r]), std::max(0.0, time[r])};
+}
+
+double largest(const std::vector<double>& values) {
+    double most = 0.0;
+    for (const double value : values) most = std::max(most, value);
+    return most;
+}
+
+// Stopped short of the precision: the budget ran out or a solver stalled.
+struct Stopped {};
+
+class LongRunSolver {
+public:
+    LongRunSolver(const SparseRows& transitions, const std::vector<bool>& marked, const LongRunOptions& options,
+                  WorkProgress* progress)
+        : transitions_(transitions),
+          options_(options),
+          set_(transitions, marked),
+          budget_(options.maxIterations, progress) {}
+
+    LongRunFigures run() {
+        figures_.configurationCount = set_.configurationCount();
+        figures_.markedCount = set_.markedCount();
+        figures_.transientCount = set_.transientCount();
+        try {
+            if (set_.transientCount() == 0)
+                settleByGraph();
+            else if (usesDirectSolve())
+                solveDirectly();
+            else if (!iterate())
+                solveByKrylov();
+            findQuantiles();
+        } catch (const PassBudget::Exhausted&) {
+            throw stoppedShort("no answer within the cap of " + std::to_string(options_.maxIterations) +
+                               " iterations");
+        } catch (const Stopped&) {
+            throw stoppedShort("the " + figures_.method + " solver stalled after " +
+                               std::to_string(budget_.spent()) + " iterations");
+        }
+        figures_.iterations = budget_.spent();
+        return figures_;
+    }
+
+private:
+    bool usesDirectSolve() const {
+        if (options_.method == LongRunMethod::Direct) {
+            if (set_.transientCount() > MaxDirectConfigurations)
+                throw EngineError(EngineError::BeyondLimit,
+                                  "a direct solve takes at most " + std::to_string(MaxDirectConfigurations) +
+                                      " transient configurations; this chain has " +
+                                      std::to_string(set_.transientCount()));
+            return true;
+        }
+        return options_.method == LongRunMethod::Automatic && set_.transientCount() <= AutomaticDirectConfigurations;
+    }
+
+    bool wantsCurve() const {
+        if (set_.markedCount() == 0) return false;
+        for (const double q : options_.quantiles)
+            if (q < 1.0) return true;
+        return false;
+    }
+
+    // Nothing transient: every figure is exact.
+    void settleByGraph() {
+        figures_.method = "graph";
+        const LongRunIterate exact(set_);
+        ErrorScales none;
+        none.limit = none.mean = 0.0;
+        boundIterate(set_, exact, none, options_.precision, options_.keepPerConfiguration, figures_);
+    }
+
+    // Whether a certified iterate meets the precision; it is kept as the
+    // interval reached either way.
+    bool accept(const LongRunIterate& iterate, const ErrorScales& scales) {
+        const bool precise =
+            boundIterate(set_, iterate, scales, options_.precision, options_.keepPerConfiguration, figures_);
+        reached_ = true;
+        return precise;
+    }
+
+    // ---- value iteration
+
+    // Value iteration from v = 1_S, m = t = 0 until a pass certifies the
+    // iterate it started from. Returns false when it hands over to BiCGSTAB,
+    // leaving its last iterate in start_.
+    bool iterate() {
+        figures_.method = "iteration";
+        if (wantsCurve()) curve_ = std::make_unique<SettlingCurve>(transitions_, set_);
+        LongRunIterate current(set_);
+        LongRunIterate next(current);
+        std::vector<double> curveSums;
+        ErrorScales certified;
+        ErrorScales lastChecked;
+        try {
+            for (long long pass = 1;; ++pass) {
+                budget_.spend();
+                const ResidualBounds bounds =
+                    iterateOnce(transitions_, set_, current, next, curve_ ? &curveSums : nullptr, options_.jobs);
+                if (curve_) curve_->append(curveSums);
+                const ErrorScales scales = errorScales(bounds);
+                certified = scales;
+                if (worthChecking(bounds, scales, lastChecked)) {
+                    lastChecked = scales;
+                    if (accept(current, scales)) {
+                        curveVector_ = next.limits();
+                        return true;
+                    }
+                }
+                history_.push_back(bounds);
+                if (handsOver(pass)) {
+                    start_ = std::make_unique<LongRunIterate>(std::move(next));
+                    return false;
+                }
+                std::swap(current, next);
+            }
+        } catch (const PassBudget::Exhausted&) {
+            // The last certified iterate is the one before the last swap.
+            if (std::isfinite(certified.limit)) accept(next, certified);
+            throw;
+        }
+    }
+
+    // A full check costs a pass over every configuration: only when the
+    // quick one passes, and after a failed one only once the scales halved.
+    bool worthChecking(const ResidualBounds& bounds, const ErrorScales& scales, const ErrorScales& lastChecked) const {
+        return mayBePrecise(bounds, scales, set_.configurationCount(), options_.precision) &&
+               (!std::isfinite(lastChecked.limit) ||
+                (scales.limit <= lastChecked.limit / 2 && scales.mean <= lastChecked.mean / 2));
+    }
+
+    // Hands over when the residuals shrink too slowly to reach the
+    // precision within HandOverPasses more passes.
+    bool handsOver(long long pass) const {
+        if (options_.method == LongRunMethod::Iteration) return false;
+        if (options_.method == LongRunMethod::Krylov) return pass >= RateWindow;
+        if (pass < FirstLookAtRate || pass % RateWindow != 0 || pass > LastLookAtRate) return false;
+        const ResidualBounds& now = history_.back();
+        const ResidualBounds& before = history_[history_.size() - 1 - RateWindow];
+        const ResidualBounds& earlier = history_[history_.size() - 1 - 2 * RateWindow];
+        const double rate = now.limit / before.limit;
+        const double earlierRate = before.limit / earlier.limit;
+        if (pass < LastLookAtRate && !(std::fabs(rate - earlierRate) <= 0.1 * earlierRate)) return false;
+        // The mean's residual falls at the same rate, only later; its needs
+        // are in the limit's target through the time spent in R.
+        const double time = std::max(1.0, now.largestTime);
+        return passesToReach(before.limit, now.limit, options_.precision / (4 * time * time)) > HandOverPasses;
+    }
+
+    // Passes for a residual falling from `before` to `now` in RateWindow
+    // passes to reach `target` at the same rate.
+    static double passesToReach(double before, double now, double target) {
+        if (now <= target) return 0.0;
+        if (!(now < before)) return HUGE_VAL;
+        return RateWindow * std::log(target / now) / std::log(now / before);
+    }
+
+    // ---- BiCGSTAB
+
+    void solveByKrylov() {
+        figures_.method = "krylov";
+        std::unique_ptr<CurveCompanion> companion;
+        if (curve_) companion = std::make_unique<CurveCompanion>(*curve_, start_->limits());
+        KrylovSolver solver(transitions_, set_, options_.jobs, budget_, companion.get());
+        const std::vector<int>& transient = set_.transient();
+        std::vector<double> v = gather(*start_, &IterateValues::limit, transient);
+        std::vector<double> m = gather(*start_, &IterateValues::mean, transient);
+        std::vector<double> t = gather(*start_, &IterateValues::time, transient);
+        start_.reset();
+        const std::vector<double> ones(transient.size(), 1.0);
+        const std::vector<double> b = solver.weightsIntoMarked();
+
+        // t only has to be good enough for (I - Q) t~ to stay near 1.
+        double timeTolerance = 1e-3;
+        solver.solve(ones, t, timeTolerance, KrylovIterations);
+        const double time = std::max(1.0, largest(t));
+        // Residuals spread over the rows: the 2-norm of the target in each.
+        const double spread = std::sqrt(static_cast<double>(transient.size()));
+        double limitTolerance = options_.precision / (8 * time * time) * spread;
+        double meanTolerance = options_.precision / (8 * time) * spread;
+
+        LongRunIterate candidate(set_);
+        LongRunIterate scratch(candidate);
+        for (int round = 0; round < KrylovRounds; ++round) {
+            solver.solve(b, v, limitTolerance, KrylovIterations);
+            solver.solve(v, m, meanTolerance, KrylovIterations);
+            spreadClamped(v, m, t, transient, candidate);
+            budget_.spend();
+            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, nullptr, options_.jobs);
+            const ErrorScales scales = errorScales(bounds);
+            if (!std::isfinite(scales.limit)) {
+                timeTolerance /= 1000;
+                solver.solve(ones, t, timeTolerance, KrylovIterations);
+                continue;
+            }
+            if (accept(candidate, scales)) {
+                if (companion) curveVector_ = std::move(companion->current);
+                return;
+            }
+            const double miss = shortfall(bounds, scales);
+            limitTolerance /= 4 * miss;
+            meanTolerance /= 4 * miss;
+        }
+        throw Stopped{};
+    }
+
+    // How many times too wide the widest interval is, at least 1.
+    double shortfall(const ResidualBounds& bounds, const ErrorScales& scales) const {
+        const double limitWidth = 2 * scales.limit * bounds.largestTime;
+        const double meanWidth = 2 * scales.mean * bounds.largestTimeOverMean;
+        return std::max(1.0, std::max(limitWidth, meanWidth) / options_.precision);
+    }
+
+    // ---- sparse LU
+
+    void solveDirectly() {
+        figures_.method = "direct";
+        const DirectSolver direct(transitions_, set_);
+        if (!direct.factorized()) {
+            if (!iterate()) solveByKrylov();
+            return;
+        }
+        const std::vector<int>& transient = set_.transient();
+        const std::vector<double> ones(transient.size(), 1.0);
+        const std::vector<double>& b = direct.weightsIntoMarked();
+        std::vector<double> t = direct.solve(ones);
+        std::vector<double> v = direct.solve(b);
+        std::vector<double> m = direct.solve(v);
+        LongRunIterate candidate(set_);
+        LongRunIterate scratch(candidate);
+        for (int round = 0; round <= RefinementRounds; ++round) {
+            spreadClamped(v, m, t, transient, candidate);
+            budget_.spend();
+            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, nullptr, options_.jobs);
+            const ErrorScales scales = errorScales(bounds);
+            if (std::isfinite(scales.limit) && accept(candidate, scales)) return;
+            refine(direct, ones, t);
+            refine(direct, b, v);
+            refine(direct, v, m);
+        }
+        throw Stopped{};
+    }
+
+    static void refine(const DirectSolver& direct, const std::vector<double>& rhs, std::vector<double>& x) {
+        const std::vector<double> correction = direct.solve(direct.residual(rhs, x));
+        for (size_t r = 0; r < x.size(); ++r) x[r] += correction[r];
+    }
+
+    // ---- quantiles
+
+    void findQuantiles() {
+        for (const double q : options_.quantiles) figures_.quantiles.push_back(quantileSteps(q));
+    }
+
+    QuantileSteps quantileSteps(double q) {
+        QuantileSteps steps{q, NeverReached, NeverReached, NeverReached};
+        if (set_.markedCount() == 0) return steps;
+        if (set_.transientCount() == 0) return {q, 0, 0, 0};
+        if (q >= 1.0) {
+            // The exact curve reaches its limit only when no weight is left
+            // in the transient block.
+            if (stepsToEmpty_ == -2) stepsToEmpty_ = set_.stepsToEmpty(transitions_);
+            return {q, stepsToEmpty_, stepsToEmpty_, stepsToEmpty_};
+        }
+        if (!curve_) {
+            curve_ = std::make_unique<SettlingCurve>(transitions_, set_);
+            curveVector_ = curveStart(set_);
+        }
+        std::vector<double> next(curveVector_);
+        std::vector<double> sums;
+        while (!curve_->crossing(q, figures_.limit, steps)) {
+            budget_.spend();
+            stepCurve(transitions_, set_, curveVector_, next, sums, options_.jobs);
+            curveVector_.swap(next);
+            curve_->append(sums);
+        }
+        return steps;
+    }
+
+    // ---- stopping short
+
+    LongRunCapReached stoppedShort(const std::string& why) const {
+        BoundedFigure limit{NAN, 0.0, HUGE_VAL};
+        BoundedFigure mean{NAN, 0.0, HUGE_VAL};
+        if (reached_) {
+            limit = figures_.limit;
+            mean = figures_.meanSteps;
+        }
+        return LongRunCapReached(why + ": limit in [" + boundText(limit.low) + ", " + boundText(limit.high) +
+                                     "], mean_steps in [" + boundText(mean.low) + ", " + boundText(mean.high) + "]",
+                                 limit, mean);
+    }
+
+    const SparseRows& transitions_;
+    const LongRunOptions& options_;
+    const TransientSet set_;
+    PassBudget budget_;
+    LongRunFigures figures_;
+    // Whether figures_ holds certified intervals, precise or not.
+    bool reached_ = false;
+    std::vector<ResidualBounds> history_;
+    std::unique_ptr<LongRunIterate> start_;
+    std::unique_ptr<SettlingCurve> curve_;
+    // The curve's values after its last step.
+    std::vector<double> curveVector_;
+    long long stepsToEmpty_ = -2;
+};
+
+}  // namespace
+
+void checkLongRunOptions(const LongRunOptions& options) {
+    if (!(options.precision >= FinestLongRunPrecision) || !std::isfinite(options.precision))
+        throw EngineError(EngineError::BadInput, "precision " + boundText(options.precision) +
+                                                     " is not a number of at least " +
+                                                     boundText(FinestLongRunPrecision));
+    for (const double q : options.quantiles)
+        if (!(q > 0.0 && q <= 1.0))
+            throw EngineError(EngineError::BadInput, "quantile " + boundText(q) + " is outside (0, 1]");
+    if (options.maxIterations < 1)
+        throw EngineError(EngineError::BadInput, "the iteration cap must be at least 1");
+}
+
+LongRunFigures computeLongRun(const SparseRows& transitions, const std::vector<bool>& marked,
+                              const LongRunOptions& options, WorkProgress* progress) {
+    checkLongRunOptions(options);
+    if (progress) progress->begin("settling", 0);
+    return LongRunSolver(transitions, marked, options, progress).run();
+}
