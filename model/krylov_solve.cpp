@@ -96,36 +96,50 @@ std::vector<double> KrylovSolver::weightsIntoMarked() {
     return weights;
 }
 
+// With a companion, x and the curve lie side by side, so that each column
+// read fetches both from one place.
 void KrylovSolver::apply(const double* x, double* y) {
     budget_.spend();
     const auto& transient = set_.transient();
-    for (size_t r = 0; r < transient.size(); ++r) spread_[transient[r]] = x[r];
-    const bool stepCurve = companion_ && companion_->active;
-    if (stepCurve) companion_->blockSums.assign(transientBefore_.size(), 0.0);
-    forEachChunk(jobs_, set_.configurationCount(), ConfigurationsPerBlock,
-                 [&](int, long long block, long long begin, long long end) {
-                     int r = transientBefore_[block];
-                     if (!stepCurve) {
+    if (!companion_ || !companion_->active) {
+        for (size_t r = 0; r < transient.size(); ++r) spread_[transient[r]] = x[r];
+        forEachChunk(jobs_, set_.configurationCount(), ConfigurationsPerBlock,
+                     [&](int, long long block, long long begin, long long end) {
+                         int r = transientBefore_[block];
                          sumTransientRows<1>(transitions_, set_, {spread_.data()}, begin, end,
                                              [&](int, const std::array<double, 1>& sums) {
                                                  y[r] = x[r] - sums[0];
                                                  ++r;
                                              });
-                         return;
-                     }
+                     });
+        return;
+    }
+    const std::vector<double>& curve = companion_->current;
+    pairs_.resize(curve.size());
+    for (size_t l = 0; l < curve.size(); ++l) pairs_[l] = {0.0, curve[l]};
+    for (size_t r = 0; r < transient.size(); ++r) pairs_[transient[r]][0] = x[r];
+    companion_->blockSums.assign(transientBefore_.size(), 0.0);
+    const unsigned char* kinds = set_.kinds();
+    forEachChunk(jobs_, set_.configurationCount(), ConfigurationsPerBlock,
+                 [&](int, long long block, long long begin, long long end) {
+                     int r = transientBefore_[block];
                      double* next = companion_->next.data();
-                     sumTransientRows<2>(transitions_, set_, {spread_.data(), companion_->current.data()}, begin, end,
-                                         [&](int l, const std::array<double, 2>& sums) {
-                                             y[r] = x[r] - sums[0];
-                                             ++r;
-                                             next[l] = sums[1];
-                                         });
+                     const std::array<double, 2>* in = pairs_.data();
+                     for (long long l = begin; l < end; ++l) {
+                         if (kinds[l] != TransientSet::Transient) continue;
+                         double product = 0.0, step = 0.0;
+                         transitions_.forEachEntry(static_cast<int>(l), [&](int column, double weight) {
+                             product += weight * in[column][0];
+                             step += weight * in[column][1];
+                         });
+                         y[r] = x[r] - product;
+                         ++r;
+                         next[l] = step;
+                     }
                      companion_->blockSums[block] = curveBlockSum(set_, next, begin, end);
                  });
-    if (stepCurve) {
-        companion_->current.swap(companion_->next);
-        companion_->curve.append(companion_->blockSums);
-    }
+    companion_->current.swap(companion_->next);
+    companion_->curve.append(companion_->blockSums);
 }
 
 void KrylovSolver::solve(const std::vector<double>& rhs, std::vector<double>& x, double tolerance,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "model/pass_budget.h"
@@ -51,8 +52,10 @@ private:
     const int jobs_;
     PassBudget& budget_;
     CurveCompanion* companion_;
-    // x spread over all configurations, 0 off the transient ones.
+    // x spread over all configurations, 0 off the transient ones; with a
+    // companion, beside the curve's values.
     std::vector<double> spread_;
+    std::vector<std::array<double, 2>> pairs_;
     // Per block of configurations, the transient configurations before it.
     std::vector<int> transientBefore_;
     std::vector<double> productInput_;

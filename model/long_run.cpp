@@ -36,7 +36,7 @@ constexpr double HandOverPasses = 300;
 // Passes between looks at value iteration's rate, the first look, and the
 // last: the rate is taken once two windows agree on it.
 constexpr long long RateWindow = 8;
-constexpr long long FirstLookAtRate = 32;
+constexpr long long FirstLookAtRate = 16;
 constexpr long long LastLookAtRate = 128;
 // Iterations of one BiCGSTAB solve, and rounds of solves and
 // certificates, before giving up as stalled.
@@ -68,11 +68,6 @@ void spreadClamped(const std::vector<double>& limit, const std::vector<double>& 
         into.values[transient[r]] = {std::max(0.0, limit[r]), std::max(0.0, mean[r]), std::max(0.0, time[r])};
 }
 
-double largest(const std::vector<double>& values) {
-    double most = 0.0;
-    for (const double value : values) most = std::max(most, value);
-    return most;
-}
 
 // Stopped short of the precision: the budget ran out or a solver stalled.
 struct Stopped {};
@@ -225,40 +220,47 @@ private:
 
     // ---- BiCGSTAB
 
+    // BiCGSTAB for v, then for m with v~ on the right, from value
+    // iteration's last iterate. The residuals aimed at follow from the
+    // certificate: widths of about 2 (rho_m + rho_v |t|) t_l, against the
+    // precision times max(1, m_l). Where v is near 1, as with certain moves,
+    // m~ itself certifies the time in R, since (I - Q) m~ is near v~; only
+    // where it does not is t solved for as well.
     void solveByKrylov() {
         figures_.method = "krylov";
+        const ResidualBounds& last = history_.back();
         std::unique_ptr<CurveCompanion> companion;
         if (curve_) companion = std::make_unique<CurveCompanion>(*curve_, start_->limits());
         KrylovSolver solver(transitions_, set_, options_.jobs, budget_, companion.get());
         const std::vector<int>& transient = set_.transient();
         std::vector<double> v = gather(*start_, &IterateValues::limit, transient);
         std::vector<double> m = gather(*start_, &IterateValues::mean, transient);
-        std::vector<double> t = gather(*start_, &IterateValues::time, transient);
+        std::vector<double> t;
         start_.reset();
-        const std::vector<double> ones(transient.size(), 1.0);
         const std::vector<double> b = solver.weightsIntoMarked();
 
-        // t only has to be good enough for (I - Q) t~ to stay near 1.
-        double timeTolerance = 1e-3;
-        solver.solve(ones, t, timeTolerance, KrylovIterations);
-        const double time = std::max(1.0, largest(t));
-        // Residuals spread over the rows: the 2-norm of the target in each.
-        const double spread = std::sqrt(static_cast<double>(transient.size()));
-        double limitTolerance = options_.precision / (8 * time * time) * spread;
-        double meanTolerance = options_.precision / (8 * time) * spread;
+        // Value iteration's t has not come half way yet.
+        const double time = std::max(1.0, 2 * last.largestTime);
+        const double timeOverMean = std::max(1.0, last.largestTimeOverMean);
+        // A residual spread evenly over n rows has a 2-norm of sqrt(n) times
+        // its size in each.
+        const double spread = 0.25 * std::sqrt(static_cast<double>(transient.size()));
+        double limitTolerance = options_.precision / (4 * timeOverMean * time) * spread;
+        double meanTolerance = options_.precision / (4 * timeOverMean) * spread;
 
         LongRunIterate candidate(set_);
         LongRunIterate scratch(candidate);
         for (int round = 0; round < KrylovRounds; ++round) {
             solver.solve(b, v, limitTolerance, KrylovIterations);
             solver.solve(v, m, meanTolerance, KrylovIterations);
-            spreadClamped(v, m, t, transient, candidate);
+            spreadClamped(v, m, t.empty() ? m : t, transient, candidate);
             budget_.spend();
             const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, nullptr, options_.jobs);
             const ErrorScales scales = errorScales(bounds);
-            if (!std::isfinite(scales.limit)) {
-                timeTolerance /= 1000;
-                solver.solve(ones, t, timeTolerance, KrylovIterations);
+            if (!(bounds.timeExcess >= 0.5)) {
+                if (!t.empty()) throw Stopped{};
+                t = m;
+                solver.solve(std::vector<double>(transient.size(), 1.0), t, 1e-3, KrylovIterations);
                 continue;
             }
             if (accept(candidate, scales)) {

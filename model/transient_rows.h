@@ -13,7 +13,7 @@ constexpr long long ConfigurationsPerBlock = 8192;
 // row(l, sums) with sums[k] the sum over l's entries, in increasing column
 // order, of weight x x[k][column]: K products of the same rows, read once.
 template <int K, typename Row>
-void sumTransientRows(const SparseRows& transitions, const TransientSet& set, const std::array<const double*, K>& x,
+void sumTransientRows(const SparseRows& transitions, const TransientSet& set, const std::array<const double*, K> x,
                       long long begin, long long end, Row&& row) {
     const unsigned char* kinds = set.kinds();
     for (long long l = begin; l < end; ++l) {
