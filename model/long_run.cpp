@@ -36,7 +36,7 @@ constexpr double HandOverPasses = 300;
 // Passes between looks at value iteration's rate, the first look, and the
 // last: the rate is taken once two windows agree on it.
 constexpr long long RateWindow = 8;
-constexpr long long FirstLookAtRate = 16;
+constexpr long long FirstLookAtRate = 24;
 constexpr long long LastLookAtRate = 128;
 // Iterations of one BiCGSTAB solve, and rounds of solves and
 // certificates, before giving up as stalled.
@@ -198,6 +198,7 @@ private:
         if (options_.method == LongRunMethod::Iteration) return false;
         if (options_.method == LongRunMethod::Krylov) return pass >= RateWindow;
         if (pass < FirstLookAtRate || pass % RateWindow != 0 || pass > LastLookAtRate) return false;
+        if (history_.size() <= 2 * RateWindow) return false;
         const ResidualBounds& now = history_.back();
         const ResidualBounds& before = history_[history_.size() - 1 - RateWindow];
         const ResidualBounds& earlier = history_[history_.size() - 1 - 2 * RateWindow];

@@ -105,13 +105,15 @@ TEST(SettleCli, FiguresAgreeAcrossFormatsAndJobs) {
         }
         EXPECT_NEAR(sum / configurations, number(figures["mean_steps"][0]), 1e-9);
 
-        for (const auto& args : {std::vector<std::string>{"settle"}, {"settle", "--format", "json"},
-                                 {"settle", "--per-configuration"}}) {
-            std::vector<std::string> one = args;
-            one.insert(one.end(), {"--precision", "1e-10", "-j", "1", path});
-            std::vector<std::string> two = args;
-            two.insert(two.end(), {"--precision", "1e-10", "-j", "2", path});
-            EXPECT_EQ(runCli(one).out, runCli(two).out) << args.back();
+        // JSON with every configuration holds every figure; two blocks of
+        // configurations share them out among the jobs.
+        if (configurations > 8192) {
+            const std::vector<std::string> all = {"settle", "--format", "json", "--per-configuration",
+                                                  "--precision", "1e-10", path};
+            std::vector<std::string> one = all, two = all;
+            one.insert(one.begin() + 1, {"-j", "1"});
+            two.insert(two.begin() + 1, {"-j", "2"});
+            EXPECT_EQ(runCli(one).out, runCli(two).out);
         }
     }
 }
