@@ -34,14 +34,17 @@ constexpr int AutomaticDirectConfigurations = 1024;
 // passes.
 constexpr double HandOverPasses = 300;
 // Passes between looks at value iteration's rate, the first look, and the
-// last: the rate is taken once two windows agree on it.
+// last.
 constexpr long long RateWindow = 8;
-constexpr long long FirstLookAtRate = 24;
+constexpr long long FirstLookAtRate = 32;
 constexpr long long LastLookAtRate = 128;
 // Iterations of one BiCGSTAB solve, and rounds of solves and
 // certificates, before giving up as stalled.
 constexpr int KrylovIterations = 2000;
 constexpr int KrylovRounds = 8;
+// The least excess of (I - Q) w over 0 a time vector w must prove: the
+// intervals widen by its inverse.
+constexpr double MinimumTimeExcess = 0.5;
 // Rounds of iterative refinement of a direct solve.
 constexpr int RefinementRounds = 8;
 
@@ -52,22 +55,26 @@ std::string boundText(double value) {
     return text;
 }
 
-// One of the iterate's values for each transient configuration.
-std::vector<double> gather(const LongRunIterate& iterate, double IterateValues::*member,
-                           const std::vector<int>& transient) {
+std::vector<double> gather(const std::vector<double>& values, const std::vector<int>& transient) {
     std::vector<double> gathered(transient.size());
-    for (size_t r = 0; r < transient.size(); ++r) gathered[r] = iterate.values[transient[r]].*member;
+    for (size_t r = 0; r < transient.size(); ++r) gathered[r] = values[transient[r]];
     return gathered;
 }
 
-// Solutions of the transient block as an iterate. Certificates assume
-// non-negative iterates; the exact values are.
-void spreadClamped(const std::vector<double>& limit, const std::vector<double>& mean, const std::vector<double>& time,
+// Solutions of the transient block as an iterate, or as a vector over all
+// configurations. Certificates assume non-negative values; the exact ones are.
+void spreadClamped(const std::vector<double>& limit, const std::vector<double>& mean,
                    const std::vector<int>& transient, LongRunIterate& into) {
     for (size_t r = 0; r < transient.size(); ++r)
-        into.values[transient[r]] = {std::max(0.0, limit[r]), std::max(0.0, mean[r]), std::max(0.0, time[r])};
+        into.values[transient[r]] = {std::max(0.0, limit[r]), std::max(0.0, mean[r])};
 }
 
+std::vector<double> spreadClamped(const std::vector<double>& values, const TransientSet& set) {
+    const std::vector<int>& transient = set.transient();
+    std::vector<double> spread(static_cast<size_t>(set.configurationCount()), 0.0);
+    for (size_t r = 0; r < transient.size(); ++r) spread[transient[r]] = std::max(0.0, values[r]);
+    return spread;
+}
 
 // Stopped short of the precision: the budget ran out or a solver stalled.
 struct Stopped {};
@@ -130,23 +137,24 @@ private:
         const LongRunIterate exact(set_);
         ErrorScales none;
         none.limit = none.mean = 0.0;
-        boundIterate(set_, exact, none, options_.precision, options_.keepPerConfiguration, figures_);
+        boundIterate(set_, exact, nullptr, none, options_.precision, options_.keepPerConfiguration, figures_);
     }
 
     // Whether a certified iterate meets the precision; it is kept as the
     // interval reached either way.
-    bool accept(const LongRunIterate& iterate, const ErrorScales& scales) {
-        const bool precise =
-            boundIterate(set_, iterate, scales, options_.precision, options_.keepPerConfiguration, figures_);
+    bool accept(const LongRunIterate& iterate, const TimeCertificate* time, const ErrorScales& scales) {
+        const bool precise = boundIterate(set_, iterate, time, scales, options_.precision,
+                                          options_.keepPerConfiguration, figures_);
         reached_ = true;
         return precise;
     }
 
     // ---- value iteration
 
-    // Value iteration from v = 1_S, m = t = 0 until a pass certifies the
-    // iterate it started from. Returns false when it hands over to BiCGSTAB,
-    // leaving its last iterate in start_.
+    // Value iteration from v = 1_S, m = 0 until a pass certifies the iterate
+    // it started from, m~ standing for the time in R until it proves too
+    // weak. Returns false when it hands over to BiCGSTAB, leaving its last
+    // iterate in start_.
     bool iterate() {
         figures_.method = "iteration";
         if (wantsCurve()) curve_ = std::make_unique<SettlingCurve>(transitions_, set_);
@@ -158,17 +166,22 @@ private:
         try {
             for (long long pass = 1;; ++pass) {
                 budget_.spend();
-                const ResidualBounds bounds =
-                    iterateOnce(transitions_, set_, current, next, curve_ ? &curveSums : nullptr, options_.jobs);
+                const ResidualBounds bounds = iterateOnce(transitions_, set_, current, next, time_.get(),
+                                                          curve_ ? &curveSums : nullptr, options_.jobs);
                 if (curve_) curve_->append(curveSums);
                 const ErrorScales scales = errorScales(bounds);
                 certified = scales;
                 if (worthChecking(bounds, scales, lastChecked)) {
                     lastChecked = scales;
-                    if (accept(current, scales)) {
+                    if (accept(current, time_.get(), scales)) {
                         curveVector_ = next.limits();
                         return true;
                     }
+                }
+                if (!time_ && needsTime(bounds)) {
+                    certified = ErrorScales();
+                    time_ = std::make_unique<TimeCertificate>(timeFrom(current.means()));
+                    lastChecked = ErrorScales();
                 }
                 history_.push_back(bounds);
                 if (handsOver(pass)) {
@@ -179,9 +192,29 @@ private:
             }
         } catch (const PassBudget::Exhausted&) {
             // The last certified iterate is the one before the last swap.
-            if (std::isfinite(certified.limit)) accept(next, certified);
+            if (std::isfinite(certified.limit)) accept(next, time_.get(), certified);
             throw;
         }
+    }
+
+    // m~ certifies the time in R through (I - Q) m~ = v~ - r_m: too weakly
+    // where some limit is small. Once the residuals are small enough to tell,
+    // a time vector that certifies well is made instead.
+    bool needsTime(const ResidualBounds& bounds) const {
+        return bounds.timeExcess < MinimumTimeExcess && bounds.limit <= 0.1 && bounds.mean <= 0.1;
+    }
+
+    // Value iteration on t from `start` (the mean steps are below t, since v
+    // is at most 1 where rows lose weight) until it certifies well.
+    TimeCertificate timeFrom(std::vector<double> start) {
+        std::vector<double> next(start);
+        for (;;) {
+            budget_.spend();
+            if (iterateTime(transitions_, set_, start, next, options_.jobs) >= MinimumTimeExcess) break;
+            start.swap(next);
+        }
+        budget_.spend();
+        return certifyTime(transitions_, set_, std::move(start), options_.jobs);
     }
 
     // A full check costs a pass over every configuration: only when the
@@ -196,27 +229,26 @@ private:
     // precision within HandOverPasses more passes.
     bool handsOver(long long pass) const {
         if (options_.method == LongRunMethod::Iteration) return false;
-        if (options_.method == LongRunMethod::Krylov) return pass >= RateWindow;
+        if (options_.method == LongRunMethod::Krylov) return true;
         if (pass < FirstLookAtRate || pass % RateWindow != 0 || pass > LastLookAtRate) return false;
         if (history_.size() <= 2 * RateWindow) return false;
         const ResidualBounds& now = history_.back();
         const ResidualBounds& before = history_[history_.size() - 1 - RateWindow];
         const ResidualBounds& earlier = history_[history_.size() - 1 - 2 * RateWindow];
-        const double rate = now.limit / before.limit;
-        const double earlierRate = before.limit / earlier.limit;
-        if (pass < LastLookAtRate && !(std::fabs(rate - earlierRate) <= 0.1 * earlierRate)) return false;
-        // The mean's residual falls at the same rate, only later; its needs
-        // are in the limit's target through the time spent in R.
+        // The slower of the last two windows' rates: early residuals jump
+        // about. The mean's residual falls at the same rate, only later; its
+        // needs are in the limit's target through the time spent in R.
+        const double rate = std::max(now.limit / before.limit, before.limit / earlier.limit);
         const double time = std::max(1.0, now.largestTime);
-        return passesToReach(before.limit, now.limit, options_.precision / (4 * time * time)) > HandOverPasses;
+        return passesToReach(now.limit, rate, options_.precision / (4 * time * time)) > HandOverPasses;
     }
 
-    // Passes for a residual falling from `before` to `now` in RateWindow
-    // passes to reach `target` at the same rate.
-    static double passesToReach(double before, double now, double target) {
+    // Passes for a residual of `now`, falling by `rate` each RateWindow
+    // passes, to reach `target`.
+    static double passesToReach(double now, double rate, double target) {
         if (now <= target) return 0.0;
-        if (!(now < before)) return HUGE_VAL;
-        return RateWindow * std::log(target / now) / std::log(now / before);
+        if (!(rate < 1.0)) return HUGE_VAL;
+        return RateWindow * std::log(target / now) / std::log(rate);
     }
 
     // ---- BiCGSTAB
@@ -225,8 +257,8 @@ private:
     // iteration's last iterate. The residuals aimed at follow from the
     // certificate: widths of about 2 (rho_m + rho_v |t|) t_l, against the
     // precision times max(1, m_l). Where v is near 1, as with certain moves,
-    // m~ itself certifies the time in R, since (I - Q) m~ is near v~; only
-    // where it does not is t solved for as well.
+    // m~ itself certifies the time in R; only where it does not is t solved
+    // for as well.
     void solveByKrylov() {
         figures_.method = "krylov";
         const ResidualBounds& last = history_.back();
@@ -234,13 +266,12 @@ private:
         if (curve_) companion = std::make_unique<CurveCompanion>(*curve_, start_->limits());
         KrylovSolver solver(transitions_, set_, options_.jobs, budget_, companion.get());
         const std::vector<int>& transient = set_.transient();
-        std::vector<double> v = gather(*start_, &IterateValues::limit, transient);
-        std::vector<double> m = gather(*start_, &IterateValues::mean, transient);
-        std::vector<double> t;
+        std::vector<double> v = gather(start_->limits(), transient);
+        std::vector<double> m = gather(start_->means(), transient);
         start_.reset();
         const std::vector<double> b = solver.weightsIntoMarked();
 
-        // Value iteration's t has not come half way yet.
+        // Value iteration's mean steps have not come half way yet.
         const double time = std::max(1.0, 2 * last.largestTime);
         const double timeOverMean = std::max(1.0, last.largestTimeOverMean);
         // A residual spread evenly over n rows has a 2-norm of sqrt(n) times
@@ -254,17 +285,21 @@ private:
         for (int round = 0; round < KrylovRounds; ++round) {
             solver.solve(b, v, limitTolerance, KrylovIterations);
             solver.solve(v, m, meanTolerance, KrylovIterations);
-            spreadClamped(v, m, t.empty() ? m : t, transient, candidate);
+            spreadClamped(v, m, transient, candidate);
             budget_.spend();
-            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, nullptr, options_.jobs);
+            const ResidualBounds bounds =
+                iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr, options_.jobs);
             const ErrorScales scales = errorScales(bounds);
-            if (!(bounds.timeExcess >= 0.5)) {
-                if (!t.empty()) throw Stopped{};
-                t = m;
+            if (!(bounds.timeExcess >= MinimumTimeExcess)) {
+                if (time_) throw Stopped{};
+                std::vector<double> t = m;
                 solver.solve(std::vector<double>(transient.size(), 1.0), t, 1e-3, KrylovIterations);
+                budget_.spend();
+                time_ = std::make_unique<TimeCertificate>(
+                    certifyTime(transitions_, set_, spreadClamped(t, set_), options_.jobs));
                 continue;
             }
-            if (accept(candidate, scales)) {
+            if (accept(candidate, time_.get(), scales)) {
                 if (companion) curveVector_ = std::move(companion->current);
                 return;
             }
@@ -300,11 +335,15 @@ private:
         LongRunIterate candidate(set_);
         LongRunIterate scratch(candidate);
         for (int round = 0; round <= RefinementRounds; ++round) {
-            spreadClamped(v, m, t, transient, candidate);
+            spreadClamped(v, m, transient, candidate);
             budget_.spend();
-            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, nullptr, options_.jobs);
+            const TimeCertificate time =
+                certifyTime(transitions_, set_, spreadClamped(t, set_), options_.jobs);
+            budget_.spend();
+            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, &time, nullptr,
+                                                      options_.jobs);
             const ErrorScales scales = errorScales(bounds);
-            if (std::isfinite(scales.limit) && accept(candidate, scales)) return;
+            if (std::isfinite(scales.limit) && accept(candidate, &time, scales)) return;
             refine(direct, ones, t);
             refine(direct, b, v);
             refine(direct, v, m);
@@ -372,6 +411,8 @@ private:
     std::vector<ResidualBounds> history_;
     std::unique_ptr<LongRunIterate> start_;
     std::unique_ptr<SettlingCurve> curve_;
+    // The vector that certifies the time in R, once m~ is not enough.
+    std::unique_ptr<TimeCertificate> time_;
     // The curve's values after its last step.
     std::vector<double> curveVector_;
     long long stepsToEmpty_ = -2;

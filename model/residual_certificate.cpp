@@ -16,23 +16,39 @@
 //    is invertible, N = (I - Q)^-1 = sum of Q^p >= 0, and t = N 1 <= y,
 //    since y - t = N ((I - Q) y - 1) >= 0. The limit is then also lim v_p:
 //    on R, v_{p+1} = Q v_p + b converges to N b.
-// 2. A pass over an iterate t~ > 0 finds g <= ((I - Q) t~)_l for every l in
-//    R. With g > 0 and c >= 1 / g, y = c t~ satisfies 1.
+// 2. A pass over a vector w > 0 finds g <= ((I - Q) w)_l for every l in R.
+//    With g > 0 and c >= 1 / g, y = c w satisfies 1. Any w will do; m~
+//    itself where v is near 1, since (I - Q) m = v.
 // 3. For any v~, v - v~ = N (b - (I - Q) v~) = N r, so with |r| <= rho_v in
-//    every row, |v - v~| <= rho_v t <= rho_v c t~.
+//    every row, |v - v~| <= rho_v t <= rho_v c w.
 // 4. For any m~, m - m~ = N (v~ - (I - Q) m~) + N (v - v~). With
 //    |v~ - (I - Q) m~| <= rho_m and N y <= |y|_inf t <= |y|_inf y,
-//    |m - m~| <= (rho_m + rho_v |y|_inf) c t~.
+//    |m - m~| <= (rho_m + rho_v |y|_inf) c w.
 // The residuals themselves are computed in floating point: a row's sum of k
 // non-negative products is within dotProductSlack(k) of its computed value
-// plus the underflow term, and the one or two operations after it each
-// within u; every bound below adds these, and is rounded upwards (see
+// plus UnderflowSlack, and the one or two operations after it each within u;
+// every bound below adds these, and is rounded upwards (see
 // bounded_arithmetic.h). Iterates are non-negative, so the products are.
 
 namespace {
 
 constexpr double TwoUlpsAboveOne = 1 + 2 * UnitRoundoff;
 constexpr double RoundingOfOneOperation = UnitRoundoff * TwoUlpsAboveOne;
+
+long long blockCount(const TransientSet& set) {
+    return (set.configurationCount() + ConfigurationsPerBlock - 1) / ConfigurationsPerBlock;
+}
+
+// A lower bound of (I - Q) w in a row, from w_l and the computed sum of
+// Q w over the row's k entries.
+double excessBelow(double w, double sum, size_t k) {
+    const double f = w - sum;
+    const double error =
+        inflated(RoundingOfOneOperation * std::fabs(f) + dotProductSlack(k) * (sum + UnderflowSlack) + UnderflowSlack);
+    return belowWherePositive(f - error);
+}
+
+size_t entriesOf(const SparseRows& transitions, int row) { return transitions.end(row) - transitions.begin(row); }
 
 struct BlockBounds {
     ResidualBounds bounds;
@@ -41,7 +57,7 @@ struct BlockBounds {
 
 // The bounds are kept in locals: the writes to `next` might alias members.
 BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
-                         LongRunIterate& next, long long begin, long long end) {
+                         LongRunIterate& next, const double* time, long long begin, long long end) {
     const IterateValues* in = current.values.data();
     IterateValues* out = next.values.data();
     const unsigned char* kinds = set.kinds();
@@ -53,45 +69,79 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
             continue;
         }
         const int row = static_cast<int>(l);
-        double sumV = 0.0, sumM = 0.0, sumT = 0.0;
+        double sumV = 0.0, sumM = 0.0;
         transitions.forEachEntry(row, [&](int column, double weight) {
             const IterateValues& x = in[column];
             sumV += weight * x.limit;
             sumM += weight * x.mean;
-            sumT += weight * x.time;
         });
         const IterateValues x = in[l];
-        const size_t k = transitions.end(row) - transitions.begin(row);
+        const size_t k = entriesOf(transitions, row);
         const double slack = dotProductSlack(k);
-        const double underflow = UnderflowSlack;
 
         // r_v = b + Q v~ - v~: the row's whole sum, S counted as 1, less v~.
         const double d = sumV - x.limit;
-        limitResidual = std::max(
-            limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne + slack * (sumV + underflow) + underflow));
+        limitResidual = std::max(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
+                                                         slack * (sumV + UnderflowSlack) + UnderflowSlack));
 
         // r_m = v~ + Q m~ - m~.
         const double a = x.limit + sumM;
         const double e = a - x.mean;
         meanResidual = std::max(meanResidual, inflated(std::fabs(e) * TwoUlpsAboveOne + RoundingOfOneOperation * a +
-                                                       slack * (sumM + underflow) + underflow));
+                                                       slack * (sumM + UnderflowSlack) + UnderflowSlack));
 
-        // (I - Q) t~ = t~ - Q t~, from below.
-        const double f = x.time - sumT;
-        const double fError = inflated(RoundingOfOneOperation * std::fabs(f) + slack * (sumT + underflow) + underflow);
-        timeExcess = std::min(timeExcess, belowWherePositive(f - fError));
+        // Without a time vector, m~ certifies the time: (I - Q) m~ from below.
+        const double w = time ? time[l] : x.mean;
+        if (!time) {
+            timeExcess = std::min(timeExcess, excessBelow(x.mean, sumM, k));
+            largestTime = std::max(largestTime, w);
+            timeSum += w;
+        }
+        largestTimeOverMean = std::max(largestTimeOverMean, w / std::max(1.0, x.mean));
 
-        largestTime = std::max(largestTime, x.time);
-        largestTimeOverMean = std::max(largestTimeOverMean, x.time / std::max(1.0, x.mean));
-        timeSum += x.time;
-
-        out[l] = {sumV, a, sumT + 1.0};
+        out[l] = {sumV, a};
         curveSum += sumV;
     }
     BlockBounds block;
     block.bounds = {limitResidual, meanResidual, timeExcess, largestTime, largestTimeOverMean, timeSum};
     block.curveSum = curveSum;
     return block;
+}
+
+// One pass over a vector w: (I - Q) w from below, w's largest value and sum,
+// and, when `next` is given, Q w + 1 on R.
+struct TimeBlock {
+    double excess = HUGE_VAL;
+    double largest = 0.0;
+    double sum = 0.0;
+};
+
+TimeBlock timeBlock(const SparseRows& transitions, const TransientSet& set, const double* time, double* next,
+                    long long begin, long long end) {
+    TimeBlock block;
+    sumTransientRows<1>(transitions, set, {time}, begin, end, [&](int l, const std::array<double, 1>& sums) {
+        block.excess = std::min(block.excess, excessBelow(time[l], sums[0], entriesOf(transitions, l)));
+        block.largest = std::max(block.largest, time[l]);
+        block.sum += time[l];
+        if (next) next[l] = sums[0] + 1.0;
+    });
+    return block;
+}
+
+TimeBlock timePass(const SparseRows& transitions, const TransientSet& set, const double* time, double* next,
+                   int jobs) {
+    std::vector<TimeBlock> perBlock(static_cast<size_t>(blockCount(set)));
+    forEachChunk(jobs, set.configurationCount(), ConfigurationsPerBlock,
+                 [&](int, long long block, long long begin, long long end) {
+                     perBlock[block] = timeBlock(transitions, set, time, next, begin, end);
+                 });
+    TimeBlock whole;
+    for (const TimeBlock& block : perBlock) {
+        whole.excess = std::min(whole.excess, block.excess);
+        whole.largest = std::max(whole.largest, block.largest);
+        whole.sum += block.sum;
+    }
+    return whole;
 }
 
 }  // namespace
@@ -107,14 +157,38 @@ std::vector<double> LongRunIterate::limits() const {
     return limits;
 }
 
+std::vector<double> LongRunIterate::means() const {
+    std::vector<double> means(values.size());
+    for (size_t l = 0; l < values.size(); ++l) means[l] = values[l].mean;
+    return means;
+}
+
+TimeCertificate certifyTime(const SparseRows& transitions, const TransientSet& set, std::vector<double> time,
+                            int jobs) {
+    const TimeBlock pass = timePass(transitions, set, time.data(), nullptr, jobs);
+    TimeCertificate certificate;
+    certificate.time = std::move(time);
+    certificate.excess = pass.excess;
+    certificate.largest = pass.largest;
+    certificate.sum = pass.sum;
+    return certificate;
+}
+
+double iterateTime(const SparseRows& transitions, const TransientSet& set, const std::vector<double>& time,
+                   std::vector<double>& next, int jobs) {
+    return timePass(transitions, set, time.data(), next.data(), jobs).excess;
+}
+
 ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
-                           LongRunIterate& next, std::vector<double>* curveSums, int jobs) {
-    const long long h = set.configurationCount();
-    const long long blocks = (h + ConfigurationsPerBlock - 1) / ConfigurationsPerBlock;
+                           LongRunIterate& next, const TimeCertificate* time, std::vector<double>* curveSums,
+                           int jobs) {
+    const long long blocks = blockCount(set);
     std::vector<BlockBounds> perBlock(static_cast<size_t>(blocks));
-    forEachChunk(jobs, h, ConfigurationsPerBlock, [&](int, long long block, long long begin, long long end) {
-        perBlock[block] = iterateBlock(transitions, set, current, next, begin, end);
-    });
+    const double* timeValues = time ? time->time.data() : nullptr;
+    forEachChunk(jobs, set.configurationCount(), ConfigurationsPerBlock,
+                 [&](int, long long block, long long begin, long long end) {
+                     perBlock[block] = iterateBlock(transitions, set, current, next, timeValues, begin, end);
+                 });
     // Maxima and minima do not depend on the order; the sums go in block order.
     ResidualBounds bounds;
     if (curveSums) curveSums->assign(static_cast<size_t>(blocks), 0.0);
@@ -127,6 +201,11 @@ ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& se
         bounds.largestTimeOverMean = std::max(bounds.largestTimeOverMean, block.largestTimeOverMean);
         bounds.timeSum += block.timeSum;
         if (curveSums) (*curveSums)[b] = perBlock[b].curveSum;
+    }
+    if (time) {
+        bounds.timeExcess = time->excess;
+        bounds.largestTime = time->largest;
+        bounds.timeSum = time->sum;
     }
     return bounds;
 }
@@ -195,8 +274,8 @@ void keep(std::vector<double>& values, std::vector<double>& lows, std::vector<do
 
 }  // namespace
 
-bool boundIterate(const TransientSet& set, const LongRunIterate& iterate, const ErrorScales& scales, double precision,
-                  bool keepPerConfiguration, LongRunFigures& figures) {
+bool boundIterate(const TransientSet& set, const LongRunIterate& iterate, const TimeCertificate* time,
+                  const ErrorScales& scales, double precision, bool keepPerConfiguration, LongRunFigures& figures) {
     const int h = set.configurationCount();
     if (keepPerConfiguration) {
         for (auto* values : {&figures.limitValue, &figures.limitLow, &figures.limitHigh, &figures.meanValue,
@@ -214,8 +293,9 @@ bool boundIterate(const TransientSet& set, const LongRunIterate& iterate, const 
             limit = {1.0, 1.0, 1.0};
         } else if (set.kind(l) == TransientSet::Transient) {
             const IterateValues& x = iterate.values[l];
-            limit = transientFigure(x.limit, up(scales.limit * x.time));
-            mean = transientFigure(x.mean, up(scales.mean * x.time));
+            const double w = time ? time->time[l] : x.mean;
+            limit = transientFigure(x.limit, up(scales.limit * w));
+            mean = transientFigure(x.mean, up(scales.mean * w));
             precise = precise && withinPrecision(limit, precision) && withinPrecision(mean, precision);
         }
         limitSums.add(limit);
