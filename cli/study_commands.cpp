@@ -406,7 +406,7 @@ CommandRun addSweepCommand(CLI::App& app) {
         "Examples:\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.025 --plot alpha.svg session.txt\n"
         "  vorlask-cli sweep --vary 'beta[2]=0.25,0.5,1' --vary gamma=0:1:0.1 -o grid.csv session.txt\n"
-        "  vorlask-cli sweep --measure mean-steps --vary gamma=0.125:0.875:0.025 --plot settling.svg ring12.txt\n"
+        "  vorlask-cli sweep --measure mean-steps --vary 'gamma[0]=0.125:0.875:0.025' --plot settling.svg ring12.txt\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
     return [options] { runSweep(*options); };
 }
