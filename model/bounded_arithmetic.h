@@ -36,6 +36,12 @@ inline double down(double x) { return std::nextafter(x, -std::numeric_limits<dou
 // are not positive come back as they are, and prove nothing.
 inline double belowWherePositive(double x) { return x > 0.0 ? x * (1 - 0x1p-50) - UnderflowSlack : x; }
 
+// The larger or smaller of two bounds, NaN once either is: a NaN from a
+// broken-down solve must make a certificate fail, not drop out of a maximum
+// as std::max would let it.
+inline double largerOrNan(double a, double b) { return std::isnan(a) ? a : (std::isnan(b) || b > a ? b : a); }
+inline double smallerOrNan(double a, double b) { return std::isnan(a) ? a : (std::isnan(b) || b < a ? b : a); }
+
 // gamma_k / (1 - gamma_k), rounded up: k u (1 + 1e-6) exceeds it and its own
 // rounding for any k below 10^9.
 inline double dotProductSlack(size_t k) { return static_cast<double>(k) * UnitRoundoff * 1.000001; }

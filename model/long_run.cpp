@@ -290,6 +290,7 @@ private:
             const ResidualBounds bounds =
                 iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr, options_.jobs);
             const ErrorScales scales = errorScales(bounds);
+            if (std::isnan(bounds.limit) || std::isnan(bounds.mean)) throw Stopped{};
             if (!(bounds.timeExcess >= MinimumTimeExcess)) {
                 if (time_) throw Stopped{};
                 std::vector<double> t = m;

@@ -81,19 +81,19 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
 
         // r_v = b + Q v~ - v~: the row's whole sum, S counted as 1, less v~.
         const double d = sumV - x.limit;
-        limitResidual = std::max(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
+        limitResidual = largerOrNan(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
                                                          slack * (sumV + UnderflowSlack) + UnderflowSlack));
 
         // r_m = v~ + Q m~ - m~.
         const double a = x.limit + sumM;
         const double e = a - x.mean;
-        meanResidual = std::max(meanResidual, inflated(std::fabs(e) * TwoUlpsAboveOne + RoundingOfOneOperation * a +
+        meanResidual = largerOrNan(meanResidual, inflated(std::fabs(e) * TwoUlpsAboveOne + RoundingOfOneOperation * a +
                                                        slack * (sumM + UnderflowSlack) + UnderflowSlack));
 
         // Without a time vector, m~ certifies the time: (I - Q) m~ from below.
         const double w = time ? time[l] : x.mean;
         if (!time) {
-            timeExcess = std::min(timeExcess, excessBelow(x.mean, sumM, k));
+            timeExcess = smallerOrNan(timeExcess, excessBelow(x.mean, sumM, k));
             largestTime = std::max(largestTime, w);
             timeSum += w;
         }
@@ -120,7 +120,7 @@ TimeBlock timeBlock(const SparseRows& transitions, const TransientSet& set, cons
                     long long begin, long long end) {
     TimeBlock block;
     sumTransientRows<1>(transitions, set, {time}, begin, end, [&](int l, const std::array<double, 1>& sums) {
-        block.excess = std::min(block.excess, excessBelow(time[l], sums[0], entriesOf(transitions, l)));
+        block.excess = smallerOrNan(block.excess, excessBelow(time[l], sums[0], entriesOf(transitions, l)));
         block.largest = std::max(block.largest, time[l]);
         block.sum += time[l];
         if (next) next[l] = sums[0] + 1.0;
@@ -137,7 +137,7 @@ TimeBlock timePass(const SparseRows& transitions, const TransientSet& set, const
                  });
     TimeBlock whole;
     for (const TimeBlock& block : perBlock) {
-        whole.excess = std::min(whole.excess, block.excess);
+        whole.excess = smallerOrNan(whole.excess, block.excess);
         whole.largest = std::max(whole.largest, block.largest);
         whole.sum += block.sum;
     }
@@ -194,9 +194,9 @@ ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& se
     if (curveSums) curveSums->assign(static_cast<size_t>(blocks), 0.0);
     for (long long b = 0; b < blocks; ++b) {
         const ResidualBounds& block = perBlock[b].bounds;
-        bounds.limit = std::max(bounds.limit, block.limit);
-        bounds.mean = std::max(bounds.mean, block.mean);
-        bounds.timeExcess = std::min(bounds.timeExcess, block.timeExcess);
+        bounds.limit = largerOrNan(bounds.limit, block.limit);
+        bounds.mean = largerOrNan(bounds.mean, block.mean);
+        bounds.timeExcess = smallerOrNan(bounds.timeExcess, block.timeExcess);
         bounds.largestTime = std::max(bounds.largestTime, block.largestTime);
         bounds.largestTimeOverMean = std::max(bounds.largestTimeOverMean, block.largestTimeOverMean);
         bounds.timeSum += block.timeSum;
