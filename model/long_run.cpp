@@ -45,6 +45,8 @@ constexpr int KrylovRounds = 8;
 // The least excess of (I - Q) w over 0 a time vector w must prove: the
 // intervals widen by its inverse.
 constexpr double MinimumTimeExcess = 0.5;
+// Value iteration certifies at least every this many passes.
+constexpr long long CertifyEvery = 32;
 // Rounds of iterative refinement of a direct solve.
 constexpr int RefinementRounds = 8;
 
@@ -153,48 +155,61 @@ private:
 
     // Value iteration from v = 1_S, m = 0 until a pass certifies the iterate
     // it started from, m~ standing for the time in R until it proves too
-    // weak. Returns false when it hands over to BiCGSTAB, leaving its last
-    // iterate in start_.
+    // weak. Most passes only estimate; a pass certifies when the estimates
+    // say it may succeed, and every CertifyEvery passes, so that the
+    // intervals reached are at hand when the cap ends the work. Returns
+    // false when it hands over to BiCGSTAB, leaving its last iterate in
+    // start_.
     bool iterate() {
         figures_.method = "iteration";
         if (wantsCurve()) curve_ = std::make_unique<SettlingCurve>(transitions_, set_);
         LongRunIterate current(set_);
         LongRunIterate next(current);
         std::vector<double> curveSums;
-        ErrorScales certified;
-        ErrorScales lastChecked;
-        try {
-            for (long long pass = 1;; ++pass) {
-                budget_.spend();
-                const ResidualBounds bounds = iterateOnce(transitions_, set_, current, next, time_.get(),
-                                                          curve_ ? &curveSums : nullptr, options_.jobs);
-                if (curve_) curve_->append(curveSums);
+        ErrorScales failed;
+        double timeOverMean = HUGE_VAL;
+        bool certify = false;
+        for (long long pass = 1;; ++pass) {
+            certify = certify || pass % CertifyEvery == 0;
+            budget_.spend();
+            const ResidualBounds bounds = iterateOnce(transitions_, set_, current, next, time_.get(),
+                                                      curve_ ? &curveSums : nullptr, options_.jobs, certify);
+            if (curve_) curve_->append(curveSums);
+            if (certify) {
+                timeOverMean = bounds.largestTimeOverMean;
                 const ErrorScales scales = errorScales(bounds);
-                certified = scales;
-                if (worthChecking(bounds, scales, lastChecked)) {
-                    lastChecked = scales;
+                if (std::isfinite(scales.limit) && std::isfinite(scales.mean)) {
                     if (accept(current, time_.get(), scales)) {
                         curveVector_ = next.limits();
                         return true;
                     }
+                    failed = scales;
                 }
-                if (!time_ && needsTime(bounds)) {
-                    certified = ErrorScales();
-                    time_ = std::make_unique<TimeCertificate>(timeFrom(current.means()));
-                    lastChecked = ErrorScales();
-                }
-                history_.push_back(bounds);
-                if (handsOver(pass)) {
-                    start_ = std::make_unique<LongRunIterate>(std::move(next));
-                    return false;
-                }
-                std::swap(current, next);
+                certify = false;
+            } else {
+                certify = worthCertifying(bounds, timeOverMean, failed);
             }
-        } catch (const PassBudget::Exhausted&) {
-            // The last certified iterate is the one before the last swap.
-            if (std::isfinite(certified.limit)) accept(next, time_.get(), certified);
-            throw;
+            if (!time_ && needsTime(bounds)) {
+                time_ = std::make_unique<TimeCertificate>(timeFrom(current.means()));
+                failed = ErrorScales();
+            }
+            history_.push_back(bounds);
+            if (handsOver(pass)) {
+                start_ = std::make_unique<LongRunIterate>(std::move(next));
+                return false;
+            }
+            std::swap(current, next);
         }
+    }
+
+    // Whether the estimates of a pass promise a certificate precise enough,
+    // and, after one that was not, residuals half as large.
+    bool worthCertifying(const ResidualBounds& estimates, double timeOverMean, const ErrorScales& failed) const {
+        ResidualBounds guess = estimates;
+        guess.largestTimeOverMean = std::isfinite(timeOverMean) ? timeOverMean : estimates.largestTime;
+        const ErrorScales scales = errorScales(guess);
+        return mayBePrecise(guess, scales, set_.configurationCount(), options_.precision) &&
+               (!std::isfinite(failed.limit) || (scales.limit <= failed.limit / 2 && scales.mean <= failed.mean / 2));
     }
 
     // m~ certifies the time in R through (I - Q) m~ = v~ - r_m: too weakly
@@ -215,14 +230,6 @@ private:
         }
         budget_.spend();
         return certifyTime(transitions_, set_, std::move(start), options_.jobs);
-    }
-
-    // A full check costs a pass over every configuration: only when the
-    // quick one passes, and after a failed one only once the scales halved.
-    bool worthChecking(const ResidualBounds& bounds, const ErrorScales& scales, const ErrorScales& lastChecked) const {
-        return mayBePrecise(bounds, scales, set_.configurationCount(), options_.precision) &&
-               (!std::isfinite(lastChecked.limit) ||
-                (scales.limit <= lastChecked.limit / 2 && scales.mean <= lastChecked.mean / 2));
     }
 
     // Hands over when the residuals shrink too slowly to reach the

@@ -56,6 +56,9 @@ struct BlockBounds {
 };
 
 // The bounds are kept in locals: the writes to `next` might alias members.
+// Without Certify, the pass only estimates: the residuals as computed, no
+// rounding, no t / m ratio.
+template <bool Certify>
 BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
                          LongRunIterate& next, const double* time, long long begin, long long end) {
     const IterateValues* in = current.values.data();
@@ -76,31 +79,37 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
             sumM += weight * x.mean;
         });
         const IterateValues x = in[l];
-        const size_t k = entriesOf(transitions, row);
-        const double slack = dotProductSlack(k);
-
-        // r_v = b + Q v~ - v~: the row's whole sum, S counted as 1, less v~.
-        const double d = sumV - x.limit;
-        limitResidual = largerOrNan(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
-                                                         slack * (sumV + UnderflowSlack) + UnderflowSlack));
-
+        // r_v = b + Q v~ - v~: the row's whole sum, S counted as 1, less v~;
         // r_m = v~ + Q m~ - m~.
+        const double d = sumV - x.limit;
         const double a = x.limit + sumM;
         const double e = a - x.mean;
-        meanResidual = largerOrNan(meanResidual, inflated(std::fabs(e) * TwoUlpsAboveOne + RoundingOfOneOperation * a +
-                                                       slack * (sumM + UnderflowSlack) + UnderflowSlack));
-
-        // Without a time vector, m~ certifies the time: (I - Q) m~ from below.
+        out[l] = {sumV, a};
+        curveSum += sumV;
         const double w = time ? time[l] : x.mean;
+        if (!Certify) {
+            limitResidual = largerOrNan(limitResidual, std::fabs(d));
+            meanResidual = largerOrNan(meanResidual, std::fabs(e));
+            if (!time) {
+                timeExcess = smallerOrNan(timeExcess, x.mean - sumM);
+                largestTime = std::max(largestTime, w);
+                timeSum += w;
+            }
+            continue;
+        }
+        const size_t k = entriesOf(transitions, row);
+        const double slack = dotProductSlack(k);
+        limitResidual = largerOrNan(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
+                                                            slack * (sumV + UnderflowSlack) + UnderflowSlack));
+        meanResidual = largerOrNan(meanResidual, inflated(std::fabs(e) * TwoUlpsAboveOne + RoundingOfOneOperation * a +
+                                                          slack * (sumM + UnderflowSlack) + UnderflowSlack));
+        // Without a time vector, m~ certifies the time: (I - Q) m~ from below.
         if (!time) {
             timeExcess = smallerOrNan(timeExcess, excessBelow(x.mean, sumM, k));
             largestTime = std::max(largestTime, w);
             timeSum += w;
         }
         largestTimeOverMean = std::max(largestTimeOverMean, w / std::max(1.0, x.mean));
-
-        out[l] = {sumV, a};
-        curveSum += sumV;
     }
     BlockBounds block;
     block.bounds = {limitResidual, meanResidual, timeExcess, largestTime, largestTimeOverMean, timeSum};
@@ -181,13 +190,15 @@ double iterateTime(const SparseRows& transitions, const TransientSet& set, const
 
 ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
                            LongRunIterate& next, const TimeCertificate* time, std::vector<double>* curveSums,
-                           int jobs) {
+                           int jobs, bool certify) {
     const long long blocks = blockCount(set);
     std::vector<BlockBounds> perBlock(static_cast<size_t>(blocks));
     const double* timeValues = time ? time->time.data() : nullptr;
     forEachChunk(jobs, set.configurationCount(), ConfigurationsPerBlock,
                  [&](int, long long block, long long begin, long long end) {
-                     perBlock[block] = iterateBlock(transitions, set, current, next, timeValues, begin, end);
+                     perBlock[block] =
+                         certify ? iterateBlock<true>(transitions, set, current, next, timeValues, begin, end)
+                                 : iterateBlock<false>(transitions, set, current, next, timeValues, begin, end);
                  });
     // Maxima and minima do not depend on the order; the sums go in block order.
     ResidualBounds bounds;

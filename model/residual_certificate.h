@@ -68,10 +68,12 @@ struct ResidualBounds {
 // m' = Q m + v), and the bounds of `current` with w = `time`'s vector, or
 // m~ itself without one. When `curveSums` is given it receives, per block of
 // configurations, the sum of next.limit in increasing order, as the success
-// curves add it. The same for any number of jobs.
+// curves add it. Without `certify` the bounds are estimates only, at half
+// the cost: the residuals as computed and no w / m~ ratio. The same for any
+// number of jobs.
 ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
                            LongRunIterate& next, const TimeCertificate* time, std::vector<double>* curveSums,
-                           int jobs);
+                           int jobs, bool certify = true);
 
 // Factors of w that bound the errors on R: |v - v~| <= limit w and
 // |m - m~| <= mean w; infinite when the bounds prove nothing.
