@@ -5,6 +5,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
+#include "model/engine_error.h"
 
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options) {
     command
@@ -57,5 +58,7 @@ LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& ch
         return computeLongRun(chain.transitions, chain.marked, options, &progress);
     } catch (const LongRunCapReached& e) {
         throw CliError(ExitFailure, locationOf(input.name) + e.what());
+    } catch (const EngineError& e) {
+        throw EngineError(e.kind(), locationOf(input.name) + e.what());
     }
 }

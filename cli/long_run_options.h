@@ -29,6 +29,7 @@ LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs);
 std::vector<double> parseQuantiles(const std::string& text);
 
 // The long run of the input's chain; the iteration cap's refusal becomes a
-// CliError (failure) that names the network and the intervals reached.
+// CliError (failure) that names the network and the intervals reached, and
+// an engine error names the network too.
 LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& chain, const LongRunOptions& options,
                                 WorkProgress& progress);

@@ -232,6 +232,11 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
         EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
         EXPECT_EQ(folder.files(), "in.txt\n") << c.says;
     }
+    const std::string large = folder.write("k7.txt", networkBlock(settlingGraph(7)));
+    const CliOutcome direct = runCli({"settle", "--direct", large});
+    EXPECT_EQ(direct.status, 3);
+    EXPECT_NE(direct.err.find("k7.txt: a direct solve takes at most 20000 transient configurations"), std::string::npos)
+        << direct.err;
 }
 
 TEST(SettleCli, HelpShowsExamples) {
