@@ -100,6 +100,14 @@ private:
     BoundedFigure meanSteps_;
 };
 
+// An upper bound of the memory computeLongRun takes beyond the chain, in
+// bytes, for `configurations` configurations: BiCGSTAB's ten vectors, its
+// products' buffers, the curve beside it and the certificate's iterates take
+// the most, about 220 bytes a configuration; value iteration's two iterates
+// and the curve about 56. A direct solve is limited to
+// MaxDirectConfigurations transient configurations instead.
+constexpr long long longRunMemory(long long configurations) { return 224 * configurations + (1 << 20); }
+
 // Throws EngineError (bad input) for a precision below FinestLongRunPrecision
 // or not a number, or a quantile outside (0, 1]; the message names the
 // option as `precision` and `quantile`.
