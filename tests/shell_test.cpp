@@ -2,8 +2,11 @@
 
 #include <SDL.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/shell.h"
 #include "graphics/canvas.h"
@@ -157,4 +160,92 @@ TEST_F(ShellTest, ResizeTakesTheWindowsClientSize) {
     EXPECT_EQ(canvas.height(), uint32_t(height));
     shell.drawFrame(10, 10);
     window.present();
+}
+
+// An untouched window draws its first frame and then nothing; any event, a
+// pointer motion or an expose included, brings exactly one more frame.
+TEST_F(ShellTest, FramesAreDrawnOnlyAfterEvents) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    EXPECT_TRUE(shell.runOnce());
+    EXPECT_EQ(shell.framesPresented(), 1u);
+    for (int pass = 0; pass < 5; ++pass) shell.runOnce();
+    EXPECT_EQ(shell.framesPresented(), 1u);
+
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    SDL_PushEvent(&motion);
+    SDL_Event expose = windowEvent(SDL_WINDOWEVENT_EXPOSED);
+    SDL_PushEvent(&expose);
+    shell.runOnce();
+    EXPECT_EQ(shell.framesPresented(), 2u);
+    shell.runOnce();
+    EXPECT_EQ(shell.framesPresented(), 2u);
+
+    SDL_Event space = keyDown(SDL_SCANCODE_SPACE);
+    SDL_PushEvent(&space);
+    shell.runOnce();
+    EXPECT_EQ(shell.framesPresented(), 3u);
+    EXPECT_EQ(network.stepCount, 1u);
+}
+
+// While the run speed steps the network every pass draws, and the steps are
+// those of as many frames drawn in a row; at the idle speed nothing is drawn.
+TEST_F(ShellTest, RunSpeedDrawsEveryPassAtTheFrameRate) {
+    Canvas twinCanvas(1024, 768);
+    Painter twinPainter(&twinCanvas);
+    Network twin(twinPainter, font, font);
+    GraphView twinGraph(twin);
+    Shell twinShell(twinCanvas, window, twinPainter, twin, twinGraph);
+    for (Network* each : {&network, &twin}) {
+        each->links[0][1] = each->links[1][0] = 1;
+        each->speed = 8.0;
+    }
+
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    std::srand(7);
+    for (int pass = 0; pass < 240; ++pass) shell.runOnce();
+    std::srand(7);
+    for (int frame = 0; frame < 240; ++frame) twinShell.drawFrame(0, 0);
+    EXPECT_EQ(shell.framesPresented(), 240u);
+    EXPECT_EQ(network.stepCount, twin.stepCount);
+    // 8 cubed over 64 is 8 steps a second, at 60 frames a second: 32 in 240 frames.
+    EXPECT_GE(network.stepCount, 31u);
+    EXPECT_LE(network.stepCount, 32u);
+
+    // The speed slider dragged down: its pointer motion brings the frame
+    // that drops the carry, and then the picture stands still.
+    network.speed = 0.01;
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    SDL_PushEvent(&motion);
+    shell.runOnce();
+    EXPECT_EQ(network.stepCarry, 0.0);
+    const uint64_t frames = shell.framesPresented();
+    for (int pass = 0; pass < 10; ++pass) shell.runOnce();
+    EXPECT_EQ(shell.framesPresented(), frames);
+}
+
+TEST_F(ShellTest, QuitEndsThePassAfterItsLastFrame) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    shell.runOnce();
+    SDL_Event escape = keyDown(SDL_SCANCODE_ESCAPE);
+    SDL_PushEvent(&escape);
+    EXPECT_FALSE(shell.runOnce());
+    EXPECT_EQ(shell.framesPresented(), 2u);
+}
+
+// The desktop loop sleeps in the event queue: while it waits for a key that
+// comes a while later, it draws no frame besides the first, and the key wakes it.
+TEST_F(ShellTest, IdleLoopSleepsUntilTheNextEvent) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    std::thread later([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        SDL_Event escape{};
+        escape.type = SDL_KEYDOWN;
+        escape.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
+        SDL_PushEvent(&escape);
+    });
+    shell.run();
+    later.join();
+    EXPECT_EQ(shell.framesPresented(), 2u);  // the first frame and the one after Escape
 }
