@@ -41,7 +41,7 @@ void Shell::run() {
 
 bool Shell::runOnce() {
     if (handleQueuedEvents()) frameDue_ = true;
-    if (frameDue_ || quitRequested || animating()) drawAndPresent();
+    if (frameDue_ || animating()) drawAndPresent();
     return !quitRequested;
 }
 

@@ -28,7 +28,8 @@ public:
 
     // One pass of the loop, for the desktop loop and for a browser's frame
     // callback alike: every queued event, then one frame if one is due.
-    // Returns false once a quit has been requested (after its last frame).
+    // Returns false once a quit has been requested; the event that asked for
+    // it has had its frame.
     bool runOnce();
 
     // True while frames are due without any event: the run speed steps the

@@ -2,7 +2,9 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -88,6 +90,12 @@ TEST_F(ShellTest, AnalysisKeyWritesTheReportOfTheCurrentNetwork) {
     EXPECT_EQ(printed.rfind("DATA:\n0100 1.000 1.000 1.000\n1000 1.000 1.000 1.000\n", 0), 0u) << printed;
     EXPECT_NE(printed.find("analize: 100%; calculation:   0%\n"), std::string::npos);
     EXPECT_NE(printed.find("      1.000000  1.000000"), std::string::npos);
+
+    // Every option bit, horizon 16, 16 columns per block: the key's report is
+    // the engine's report for exactly these.
+    testing::internal::CaptureStdout();
+    network.analyze(std::cout, 31, 16, 16);
+    EXPECT_EQ(printed, testing::internal::GetCapturedStdout());
 }
 
 TEST_F(ShellTest, OnlyEscapeAndTheCloseButtonQuit) {
@@ -129,6 +137,18 @@ TEST_F(ShellTest, LeftPressOnANodeDragsItAndNeverReachesTheMatrix) {
     EXPECT_EQ(network.links[0][2], 1);
 }
 
+// A node dragged over grid cell (2, 0): a press there grabs the node again
+// and never toggles the link under it.
+TEST_F(ShellTest, NodeOverAGridCellTakesThePressAlone) {
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 640, 384));  // node 0
+    shell.drawFrame(64, 160);
+    shell.dispatch(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 64, 160));
+    shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 64, 160));
+    EXPECT_TRUE(graph.dragging);
+    EXPECT_EQ(graph.dragIndex, 0);
+    EXPECT_EQ(network.links[2][0], 0);
+}
+
 TEST_F(ShellTest, RightPressSetsPartnerAndPointerOtherButtonsDoNothing) {
     shell.dispatch(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 160, 96));  // cell (0, 3)
     EXPECT_EQ(network.partner[0], 3);
@@ -143,11 +163,20 @@ TEST_F(ShellTest, LeftReleaseEndsMatrixDrags) {
     EXPECT_TRUE(network.resizing);
     shell.drawFrame(240, 272);
     EXPECT_EQ(network.nodeCount, 6);
+    EXPECT_EQ(graph.layoutCount, 6);  // the graph follows in the same frame
     shell.dispatch(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 0, 0));
     EXPECT_FALSE(network.resizing);
     shell.drawFrame(400, 400);
     EXPECT_EQ(network.nodeCount, 6);
     EXPECT_EQ(graph.layoutCount, 6);
+}
+
+// Every frame starts from the light grey background, whatever the canvas held.
+TEST_F(ShellTest, FrameClearsTheCanvasFirst) {
+    std::fill(canvas.pixels(), canvas.pixels() + canvas.pitch() / 4 * canvas.height(), 0x123456u);
+    shell.drawFrame(1000, 10);
+    EXPECT_EQ(*canvas.pixelAt(1010, 10), 0xC0C0C0u);
+    EXPECT_EQ(*canvas.pixelAt(1023, 767), 0xC0C0C0u);
 }
 
 TEST_F(ShellTest, ResizeTakesTheWindowsClientSize) {
@@ -234,18 +263,48 @@ TEST_F(ShellTest, QuitEndsThePassAfterItsLastFrame) {
     EXPECT_EQ(shell.framesPresented(), 2u);
 }
 
-// The desktop loop sleeps in the event queue: while it waits for a key that
-// comes a while later, it draws no frame besides the first, and the key wakes it.
-TEST_F(ShellTest, IdleLoopSleepsUntilTheNextEvent) {
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    std::thread later([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+namespace {
+
+// Escape, pushed from another thread after `delay`, as a person would press it.
+std::thread escapeAfter(std::chrono::milliseconds delay) {
+    return std::thread([delay] {
+        std::this_thread::sleep_for(delay);
         SDL_Event escape{};
         escape.type = SDL_KEYDOWN;
         escape.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
         SDL_PushEvent(&escape);
     });
+}
+
+}  // namespace
+
+// The desktop loop sleeps in the event queue: while it waits for a key that
+// comes a while later, it draws no frame besides the first, spends next to
+// no processor time, and the key wakes it.
+TEST_F(ShellTest, IdleLoopSleepsUntilTheNextEvent) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    const std::clock_t processorBefore = std::clock();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    std::thread later = escapeAfter(std::chrono::milliseconds(400));
     shell.run();
     later.join();
+    const double processor = double(std::clock() - processorBefore) / CLOCKS_PER_SEC;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     EXPECT_EQ(shell.framesPresented(), 2u);  // the first frame and the one after Escape
+    // A polling loop keeps a core busy; even on a crowded machine it gets
+    // far more than this share of one.
+    EXPECT_LT(processor, 0.1 * wall);
+}
+
+// A running network draws in every pass, but the desktop loop keeps the frame
+// period even where presenting returns at once, as SDL's dummy driver does:
+// the run speed counts on 60 frames a second.
+TEST_F(ShellTest, RunningLoopKeepsTheFramePeriod) {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    network.speed = 8.0;
+    std::thread later = escapeAfter(std::chrono::milliseconds(500));
+    shell.run();
+    later.join();
+    EXPECT_GE(shell.framesPresented(), 3u);
+    EXPECT_LE(shell.framesPresented(), 36u);  // 30 in half a second, and a little room
 }

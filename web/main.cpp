@@ -38,6 +38,11 @@ void runPass(void*) {
 
 Program& pageProgram() { return page->program; }
 
+// For the page's tests: an untouched page draws nothing.
+extern "C" EMSCRIPTEN_KEEPALIVE double vorlask_frames_presented() {
+    return static_cast<double>(page->program.shell.framesPresented());
+}
+
 int main() {
     page = new Page();
     // The page scales the canvas with CSS to fit the browser window; SDL's

@@ -275,8 +275,9 @@ function differs(a, b) {
 
 // The page keeps running through a smaller and a larger browser window,
 // focus going elsewhere and back, and 2000 random clicks and keys; pointer
-// positions on the scaled-down canvas still name the right cells; Tab still
-// changes the picture at the end; and no error reached the console.
+// positions on the scaled-down canvas still name the right cells; an
+// untouched page draws nothing; Tab still changes the picture at the end;
+// and no error reached the console.
 async function checkResilience(browser, page, errors) {
   await page.setViewport({ width: 700, height: 560 });
   await frames(page);
@@ -313,6 +314,13 @@ async function checkResilience(browser, page, errors) {
   await page.evaluate(() => window.dispatchEvent(new FocusEvent('focus')));
   await frames(page);
 
+  // With the run speed at 0, an untouched page draws nothing.
+  const presented = await page.evaluate(() => Module._vorlask_frames_presented());
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  await frames(page);
+  const idle = await page.evaluate(() => Module._vorlask_frames_presented());
+  check(idle === presented, `an untouched page drew ${idle - presented} frames in half a second`);
+
   const origin = await canvasOrigin(page);
   const random = seededRandom(20261207);
   const keys = ['Space', 'Space', 'Enter', 'Backspace', 'Tab', 'Escape', 'KeyQ', 'KeyA'];
@@ -327,7 +335,6 @@ async function checkResilience(browser, page, errors) {
     }
     if (random(10) === 0) await frames(page, 1);
   }
-  await frames(page);
   const settled = await canvasPixels(page);
   await key(page, 'Tab', 1);
   check(differs(settled, await canvasPixels(page)), 'after the random run Tab no longer changes the picture');
