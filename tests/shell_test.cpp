@@ -91,11 +91,22 @@ TEST_F(ShellTest, AnalysisKeyWritesTheReportOfTheCurrentNetwork) {
     EXPECT_NE(printed.find("analize: 100%; calculation:   0%\n"), std::string::npos);
     EXPECT_NE(printed.find("      1.000000  1.000000"), std::string::npos);
 
-    // Every option bit, horizon 16, 16 columns per block: the key's report is
-    // the engine's report for exactly these.
+}
+
+// Every option bit, horizon 16, 16 columns per block: the key's report is the
+// engine's report for exactly these, on a ring of four whose transition
+// table is wider than a block.
+TEST_F(ShellTest, AnalysisKeyAsksForEveryPartHorizon16And16Columns) {
+    for (int i = 0; i < 4; ++i) network.links[i][(i + 1) % 4] = network.links[(i + 1) % 4][i] = 1;
+    testing::internal::CaptureStdout();
+    shell.dispatch(keyDown(SDL_SCANCODE_A));
+    const std::string printed = testing::internal::GetCapturedStdout();
     testing::internal::CaptureStdout();
     network.analyze(std::cout, 31, 16, 16);
     EXPECT_EQ(printed, testing::internal::GetCapturedStdout());
+    testing::internal::CaptureStdout();
+    network.analyze(std::cout, 31, 16, 8);
+    EXPECT_NE(printed, testing::internal::GetCapturedStdout());
 }
 
 TEST_F(ShellTest, OnlyEscapeAndTheCloseButtonQuit) {
