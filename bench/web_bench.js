@@ -32,7 +32,7 @@ async function main() {
   const url = `http://127.0.0.1:${server.address().port}/`;
   const browser = await puppeteer.launch({
     executablePath: process.env.VORLASK_CHROMIUM, headless: true,
-    args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
+    args: ['--no-sandbox', '--disable-dev-shm-usage', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
   });
   const firstFrames = [];
   let frameTime = 0;

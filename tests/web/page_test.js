@@ -64,7 +64,7 @@ async function launch() {
     return await puppeteer.launch({
       executablePath: process.env.VORLASK_CHROMIUM,
       headless: true,
-      args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
+      args: ['--no-sandbox', '--disable-dev-shm-usage', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
     });
   } catch (error) {
     console.log('SKIP: Chromium cannot start here: ' + error.message.split('\n')[0]);
