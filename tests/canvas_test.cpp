@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "graphics/canvas.h"
 
@@ -39,11 +41,34 @@ TEST(CanvasGeometry, PitchIsFourTimesThePowerOfTwoNotBelowTheWidth) {
     }
 }
 
-TEST(CanvasGeometry, PitchOfTheWidestWidthsEnds) {
-    uint32_t pitch = 0;
-    uint32_t shift = 0;
-    Canvas::pitchFor(0xFFFFFFFFu, pitch, shift);
-    EXPECT_EQ(shift, 33u);
+// For every width a buffer can be made for: a power of two of pixels, at
+// least the width and less than twice it, and the shift its logarithm.
+TEST(CanvasGeometry, PitchIsTheSmallestPowerOfTwoForEveryAddressableWidth) {
+    std::vector<uint32_t> widths;
+    for (uint32_t w = 1; w <= 5000; ++w) widths.push_back(w);
+    for (uint32_t k = 12; k <= 29; ++k) {
+        for (uint32_t w : {(1u << k) - 1, 1u << k, (1u << k) + 1}) widths.push_back(w);
+    }
+    for (const uint32_t w : widths) {
+        if (w > (1u << 29)) continue;
+        uint32_t pitch = 0;
+        uint32_t shift = 0;
+        Canvas::pitchFor(w, pitch, shift);
+        const uint64_t pixels = pitch / 4;
+        ASSERT_EQ(pitch % 4, 0u) << w;
+        ASSERT_EQ(pixels & (pixels - 1), 0u) << w << ": " << pitch;
+        ASSERT_GE(pixels, w) << w;
+        ASSERT_TRUE(w == 1 || pixels < 2ull * w) << w << ": " << pitch;
+        ASSERT_EQ(uint64_t{1} << shift, pitch) << w;
+    }
+    // The widest canvas whose pitch fits 32 bits gets its buffer (untouched,
+    // so it costs address space only); one pixel more does not.
+    Canvas widest(1u << 29, 1);
+    EXPECT_EQ(widest.pitch(), 1u << 31);
+    EXPECT_TRUE(widest.drawable());
+    Canvas wider((1u << 29) + 1, 1);
+    EXPECT_FALSE(wider.drawable());
+    EXPECT_EQ(wider.pixels(), nullptr);
 }
 
 TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
@@ -82,21 +107,19 @@ TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
 
 TEST(CanvasResize, ZeroSizeReportsNothingYetKeepsTheBufferUntilTheNextSize) {
     Canvas canvas(64, 64);
-    Painter painter(&canvas);
     uint32_t* buffer = canvas.pixels();
-    *canvas.pixelAt(0, 0) = 0xABCDEF;
 
     canvas.resize(0, 0);
     EXPECT_EQ(canvas.width(), 0u);
     EXPECT_EQ(canvas.height(), 0u);
     EXPECT_EQ(canvas.pitch(), 0u);
     EXPECT_EQ(canvas.pixels(), buffer);
-    painter.clear(0xC0C0C0);
-    EXPECT_EQ(buffer[0], 0xABCDEFu);
+    EXPECT_FALSE(canvas.drawable());
 
     canvas.resize(64, 64);
     EXPECT_EQ(canvas.width(), 64u);
-    EXPECT_NE(canvas.pixels(), nullptr);
+    EXPECT_EQ(canvas.pitch(), 256u);
+    EXPECT_TRUE(canvas.drawable());
 }
 
 TEST(CanvasResize, SizesBeyondThirtyTwoBitAddressingLeaveNoBuffer) {
@@ -124,12 +147,26 @@ TEST(PainterClear, FillsEveryRowWithItsPaddingButNotPastTheLastPixel) {
     for (uint32_t i = cleared; i < total; ++i) ASSERT_EQ(words[i], 0xDEADBEEFu) << i;
 }
 
-TEST(PainterClear, LeavesACanvasWithoutBufferAlone) {
-    Painter nothing(nullptr);
-    nothing.clear(0);
-    Canvas empty(0, 0);
-    Painter(&empty).clear(0);
-    SUCCEED();
+// A canvas resized to nothing still holds its old buffer: clear must not
+// write a word of it. A painter without canvas and a canvas whose size could
+// not be addressed have nothing to fill; once the canvas has pixels again,
+// the same painter fills them.
+TEST(PainterClear, WritesNothingIntoACanvasWithoutPixels) {
+    Canvas shrunk(64, 64);
+    uint32_t* kept = shrunk.pixels();
+    std::fill_n(kept, 64 * 64, 0xABCDEFu);
+    shrunk.resize(0, 0);
+    Painter(&shrunk).clear(0xC0C0C0);
+    EXPECT_EQ(std::count(kept, kept + 64 * 64, 0xABCDEFu), 64 * 64);
+
+    Painter(nullptr).clear(0);
+    Canvas huge(1u << 20, 1u << 13);
+    Painter painter(&huge);
+    painter.clear(0);
+    huge.resize(8, 2);
+    painter.clear(0x123456);
+    EXPECT_EQ(*huge.pixelAt(0, 0), 0x123456u);
+    EXPECT_EQ(*huge.pixelAt(7, 1), 0x123456u);
 }
 
 TEST(Blend, MatchesTheWorkedValues) {

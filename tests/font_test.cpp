@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,12 +98,24 @@ TEST(TextPlacement, CoverageIsBlendedWithTheCanvasRule) {
     EXPECT_EQ(*canvas.pixelAt(2, 0), 0x303030u);
 }
 
-TEST(TextPlacement, CanvasWithoutBufferIsLeftAlone) {
-    Canvas canvas(0, 0);
-    canvas.resize(1u << 20, 1u << 13);  // too large to address: no buffer
-    SolidImage solid(8, 8);
-    blendText(canvas, solid.image, 0xFF000000, 0, 0, 0);
-    EXPECT_EQ(canvas.pixels(), nullptr);
+// A canvas resized to nothing keeps its old buffer: no text may reach it,
+// wherever it is placed. A canvas whose size could not be addressed has no
+// buffer at all and takes none either.
+TEST(TextPlacement, CanvasWithoutPixelsIsNeverWritten) {
+    Canvas shrunk(64, 64);
+    uint32_t* kept = shrunk.pixels();
+    std::fill_n(kept, 64 * 64, 0xABCDEFu);
+    shrunk.resize(0, 0);
+    SolidImage solid(80, 80);
+    for (const int x : {-40, 0, 10})
+        for (const int y : {-40, 0, 10})
+            for (const unsigned align : {0u, unsigned(AlignLeft | AlignTop)})
+                blendText(shrunk, solid.image, 0xFF000000, x, y, align);
+    EXPECT_EQ(std::count(kept, kept + 64 * 64, 0xABCDEFu), 64 * 64);
+
+    Canvas huge(1u << 20, 1u << 13);
+    ASSERT_EQ(huge.pixels(), nullptr);
+    blendText(huge, solid.image, 0xFF000000, 0, 0, AlignLeft | AlignTop);
 }
 
 TEST(Font, RealFaceDrawsInsideItsAnchoredBox) {
