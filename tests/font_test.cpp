@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <SDL_ttf.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -209,4 +211,11 @@ TEST(Font, MissingFileIsReportedOnOneLineAndDrawsNothing) {
     fill(canvas);
     font.draw("text", 0xC0000000, 50, 30, 0);
     EXPECT_TRUE(changedPixels(canvas).empty());
+}
+
+TEST(Font, SdlTtfIsInitialisedOncePerProcess) {
+    Canvas canvas(10, 10);
+    Font first(&canvas, fontFile(), 24);
+    Font second(&canvas, fontFile(), 20);
+    EXPECT_EQ(TTF_WasInit(), 1);
 }
