@@ -378,7 +378,7 @@ TEST(GraphPanelFrame, EveryFrameIsTheLiteralDrawingList) {
     Network& net = frames.network;
     GraphView graph(net);
     std::mt19937 random(20240918u);
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < 200; ++trial) {
         randomPanelState(net, random);
         graph.followMouse(0, 0);
         // Some nodes dragged off the circle, some onto the same spot.

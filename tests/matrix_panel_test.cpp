@@ -318,7 +318,7 @@ TEST(MatrixPanelFrame, EveryFrameIsTheLiteralDrawingList) {
     ASSERT_TRUE(frames.large.isOpen()) << VORLASK_TEST_FONT;
     Network& net = frames.network;
     std::mt19937 random(20240917u);
-    for (int trial = 0; trial < 150; ++trial) {
+    for (int trial = 0; trial < 100; ++trial) {
         randomPanelState(net, random);
         net.resizing = trial % 4 == 0;
         net.mouseX = std::uniform_real_distribution<double>(-50, 1100)(random);
