@@ -66,6 +66,17 @@ TEST_F(GraphViewTest, OffsetsAreTruncatedTowardZeroBeforeSquaring) {
     EXPECT_TRUE(graph.pick(624, 304));
     graph.release();
     EXPECT_FALSE(graph.pick(576, 300));
+    graph.release();
+    // Left of and above the centre they move towards it too: (-23.5, -3.5)
+    // counts as (-23, -3) and (-22.5, -9.5) as (-22, -9), both inside.
+    place(0, 600.5, 300.5);
+    EXPECT_TRUE(graph.pick(577, 297));
+    graph.release();
+    EXPECT_TRUE(graph.pick(578, 291));
+    graph.release();
+    // (23, 6.9) lies 24.01 px away; as (23, 6) it is inside.
+    place(0, 600, 300.1);
+    EXPECT_TRUE(graph.pick(623, 307));
 }
 
 TEST_F(GraphViewTest, LowerIndexWinsOnOverlap) {
@@ -92,6 +103,12 @@ TEST_F(GraphViewTest, DraggedNodeStaysOnTheCanvas) {
     expectNear(graph.positions[0], 0, 300);
     graph.followMouse(INT_MAX, INT_MAX);
     expectNear(graph.positions[0], 1023, 767);
+    graph.followMouse(1, 1);
+    expectNear(graph.positions[0], 1, 1);
+    // A window shrunk to nothing leaves no room but the origin.
+    fixture.canvas.resize(0, 0);
+    graph.followMouse(500, -3);
+    expectNear(graph.positions[0], 0, 0);
 }
 
 TEST_F(GraphViewTest, NodeCountChangeLaysEveryNodeOutAgain) {
@@ -219,6 +236,11 @@ TEST_F(GraphProgress, NothingMovesWhileTheCarryIsZero) {
     graph.drawGraph(true);
     EXPECT_EQ(pixel(250, 600), blendOver(Background, 0x80000000));  // 50 px out
     EXPECT_EQ(pixel(500, 603), Background);
+    // Nor at the threshold itself.
+    net.stepCarry = 0.0001;
+    fixture.painter.clear(Background);
+    graph.drawGraph(true);
+    EXPECT_EQ(pixel(250, 600), blendOver(Background, 0x80000000));
 }
 
 TEST_F(GraphProgress, GreyArrowheadLeadsThePointerOfAWaitingNode) {
