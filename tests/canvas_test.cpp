@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "graphics/canvas.h"
@@ -61,13 +62,20 @@ TEST(CanvasGeometry, PitchIsTheSmallestPowerOfTwoForEveryAddressableWidth) {
         ASSERT_TRUE(w == 1 || pixels < 2ull * w) << w << ": " << pitch;
         ASSERT_EQ(uint64_t{1} << shift, pitch) << w;
     }
-    // The widest canvas whose pitch fits 32 bits gets its buffer (untouched,
-    // so it costs address space only); one pixel more does not.
-    Canvas widest(1u << 29, 1);
+    // The widest canvas whose pitch fits 32 bits gets its buffer (it costs
+    // address space only: one page is touched), and a resize to it from a
+    // width of the same pitch keeps the buffer; one pixel more gets none.
+    Canvas widest((1u << 29) - 1, 1);
+    ASSERT_TRUE(widest.drawable());
+    *widest.pixelAt(0, 0) = 0x123456;
+    widest.resize(1u << 29, 1);
     EXPECT_EQ(widest.pitch(), 1u << 31);
-    EXPECT_TRUE(widest.drawable());
+    ASSERT_TRUE(widest.drawable());
+    EXPECT_EQ(*widest.pixelAt(0, 0), 0x123456u);
+    widest.resize((1u << 29) + 1, 1);
+    EXPECT_FALSE(widest.drawable());
+    EXPECT_EQ(widest.pixels(), nullptr);
     Canvas wider((1u << 29) + 1, 1);
-    EXPECT_FALSE(wider.drawable());
     EXPECT_EQ(wider.pixels(), nullptr);
 }
 
@@ -89,12 +97,20 @@ TEST(CanvasGeometry, ZeroSizeMakesAnEmptyCanvas) {
 TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
     Canvas canvas(1024, 768);
     uint32_t* buffer = canvas.pixels();
+    // The first words too: a buffer freed and taken again would lose them to
+    // the allocator's bookkeeping even where it comes back at the same address.
+    *canvas.pixelAt(0, 0) = 0xABCDEF;
+    *canvas.pixelAt(1, 0) = 0xFEDCBA;
     *canvas.pixelAt(7, 7) = 0x123456;
 
     canvas.resize(1000, 768);
     EXPECT_EQ(canvas.pixels(), buffer);
+    EXPECT_EQ(*canvas.pixelAt(0, 0), 0xABCDEFu);
+    EXPECT_EQ(*canvas.pixelAt(1, 0), 0xFEDCBAu);
     EXPECT_EQ(*canvas.pixelAt(7, 7), 0x123456u);
     EXPECT_EQ(canvas.width(), 1000u);
+    canvas.resize(1000, 768);
+    EXPECT_EQ(*canvas.pixelAt(0, 0), 0xABCDEFu);
 
     canvas.resize(1100, 768);
     EXPECT_EQ(canvas.pitch(), 8192u);
@@ -103,6 +119,16 @@ TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
 
     canvas.resize(1100, 500);
     EXPECT_EQ(canvas.height(), 500u);
+
+    // One row or one column is a size like any other.
+    canvas.resize(1, 500);
+    EXPECT_EQ(canvas.width(), 1u);
+    EXPECT_EQ(canvas.pitch(), 4u);
+    EXPECT_TRUE(canvas.drawable());
+    canvas.resize(64, 1);
+    EXPECT_EQ(canvas.height(), 1u);
+    EXPECT_EQ(canvas.pitch(), 256u);
+    EXPECT_TRUE(canvas.drawable());
 }
 
 TEST(CanvasResize, ZeroSizeReportsNothingYetKeepsTheBufferUntilTheNextSize) {
@@ -115,6 +141,15 @@ TEST(CanvasResize, ZeroSizeReportsNothingYetKeepsTheBufferUntilTheNextSize) {
     EXPECT_EQ(canvas.pitch(), 0u);
     EXPECT_EQ(canvas.pixels(), buffer);
     EXPECT_FALSE(canvas.drawable());
+    // Either side at 0 is no size at all.
+    for (const auto& size : {std::pair<uint32_t, uint32_t>{0, 10}, {10, 0}}) {
+        Canvas other(64, 64);
+        other.resize(size.first, size.second);
+        EXPECT_EQ(other.width(), 0u);
+        EXPECT_EQ(other.height(), 0u);
+        EXPECT_EQ(other.pitch(), 0u);
+        EXPECT_EQ(other.shift(), 0u);
+    }
 
     canvas.resize(64, 64);
     EXPECT_EQ(canvas.width(), 64u);
@@ -123,7 +158,9 @@ TEST(CanvasResize, ZeroSizeReportsNothingYetKeepsTheBufferUntilTheNextSize) {
 }
 
 TEST(CanvasResize, SizesBeyondThirtyTwoBitAddressingLeaveNoBuffer) {
-    Canvas canvas(1u << 20, 1u << 13);  // 4 GiB of pixels: offsets would wrap
+    Canvas exactly(1024, 1u << 20);  // 4 GiB to the byte: the last offset would wrap
+    EXPECT_EQ(exactly.pixels(), nullptr);
+    Canvas canvas(1u << 20, 1u << 13);
     EXPECT_EQ(canvas.pixels(), nullptr);
     EXPECT_FALSE(canvas.drawable());
     Painter(&canvas).clear(0);  // must not write anywhere
