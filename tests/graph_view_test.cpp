@@ -105,10 +105,26 @@ TEST_F(GraphViewTest, DraggedNodeStaysOnTheCanvas) {
     expectNear(graph.positions[0], 1023, 767);
     graph.followMouse(1, 1);
     expectNear(graph.positions[0], 1, 1);
-    // A window shrunk to nothing leaves no room but the origin.
+    // A window shrunk to nothing leaves no room but the origin, and so does a painter without canvas.
     fixture.canvas.resize(0, 0);
     graph.followMouse(500, -3);
     expectNear(graph.positions[0], 0, 0);
+    Painter nowhere(nullptr);
+    Network unpainted(nowhere, fixture.font, fixture.font);
+    GraphView unshown(unpainted);
+    ASSERT_TRUE(unshown.pick(640, 384));
+    unshown.followMouse(500, 300);
+    expectNear(unshown.positions[0], 0, 0);
+}
+
+// Positions stay far inside what int arithmetic can hold, even on a canvas
+// wider than any screen: a drag stops at 2^24.
+TEST(GraphViewWideCanvas, DraggedNodeStopsAtTwoToTheTwentyFour) {
+    NetworkFixture fixture(1u << 25, 1);  // address space only: no pixel is touched
+    GraphView graph(fixture.network);
+    ASSERT_TRUE(graph.pick(640, 384));
+    graph.followMouse(INT_MAX, INT_MAX);
+    expectNear(graph.positions[0], 1 << 24, 0);
 }
 
 TEST_F(GraphViewTest, NodeCountChangeLaysEveryNodeOutAgain) {
@@ -134,6 +150,37 @@ TEST_F(GraphViewTest, DragOfANodeThatNoLongerExistsEnds) {
     EXPECT_FALSE(graph.dragging);
     EXPECT_EQ(graph.positions.size(), 3u);
     EXPECT_FALSE(graph.pick(10, 10));
+    // Nor is anything written for an index far past the nodes.
+    graph.dragging = true;
+    graph.dragIndex = INT_MAX;
+    graph.followMouse(10, 10);
+    EXPECT_FALSE(graph.dragging);
+}
+
+// Until followMouse lays the panel out for a new node count, only the nodes
+// that have a position are drawn and picked.
+TEST_F(GraphViewTest, NodesWithoutAPositionAreNeitherDrawnNorPicked) {
+    net.resize(6);
+    link(0, 4);
+    net.pointer[0] = 4;
+    net.partner[0] = 5;
+    graph.drawGraph(true);
+    EXPECT_FALSE(graph.pick(640, 448));
+    EXPECT_TRUE(graph.pick(640, 384));
+    graph.release();
+    // Node 0's disc and its ring of arrowheads 28 to 44 px out show nothing but the disc.
+    for (int y = 384 - 46; y <= 384 + 46; ++y) {
+        for (int x = 640 - 46; x <= 640 + 46; ++x) {
+            const int dx = x - 640, dy = y - 384;
+            if (dx * dx + dy * dy > 26 * 26) ASSERT_EQ(pixel(x, y), Background) << x << "," << y;
+        }
+    }
+    graph.positions.clear();
+    graph.positions.shrink_to_fit();
+    fixture.painter.clear(Background);
+    graph.drawGraph(true);
+    EXPECT_FALSE(graph.pick(640, 384));
+    EXPECT_EQ(pixel(640, 384), Background);
 }
 
 // Drawing. The fonts have no face, so only shapes reach the canvas.

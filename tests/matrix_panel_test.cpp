@@ -172,7 +172,7 @@ TEST_F(MatrixPanel, OutOfRangeMarkersAreNotDrawn) {
     net.pointer[0] = INT_MAX;
     net.partner[3] = -5;
     net.drawMatrix(true);
-    for (int column = 0; column < 4; ++column) EXPECT_EQ(pixel(76 + 32 * column, 96), Background) << column;
+    for (int column = 0; column <= 4; ++column) EXPECT_EQ(pixel(76 + 32 * column, 96), Background) << column;
 }
 
 TEST_F(MatrixPanel, AntialiasingOffPaintsRingEdgesInFull) {
@@ -212,6 +212,22 @@ TEST_F(MatrixPanel, IdleSpeedRunsNothingAndDropsTheCarry) {
     net.drawMatrix(true);
     EXPECT_EQ(net.stepCarry, 0.0);
     EXPECT_EQ(net.stepCount, 0u);
+    // Just above it the carry builds up by speed^3 / 64 steps a second, a 60th a frame.
+    net.speed = 1.0;
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCarry, 0.015625 / 60);
+}
+
+TEST_F(MatrixPanel, ACarryOfExactlyOneStepWaitsForTheNextFrame) {
+    net.speed = 8.0;
+    const double perFrame = 8.0 * 8.0 * 8.0 * 0.015625 / 60;
+    net.stepCarry = 1.0 - perFrame;
+    ASSERT_EQ(net.stepCarry + perFrame, 1.0);
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCount, 0u);
+    EXPECT_EQ(net.stepCarry, 1.0);
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCount, 1u);
 }
 
 TEST_F(MatrixPanel, SteppingHappensBeforeTheFrameIsDrawn) {
