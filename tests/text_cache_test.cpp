@@ -181,12 +181,15 @@ TEST(TextCache, KeepsTheMostRecentlyDrawnTextsThatFitItsBudget) {
     EXPECT_EQ(bytesOf(tight.coverage(face, "1")), bold[0]);
     TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
 
-    // One face's text is not another's.
+    // The default budget holds a good many texts; one face's text is not another's.
     TextCache roomy;
+    for (const char* text : texts) roomy.coverage(face, text);
     const std::vector<unsigned char> large = bytesOf(roomy.coverage(face, "1"));
     EXPECT_EQ(large, plain[0]);
     EXPECT_NE(bytesOf(roomy.coverage(smaller, "1")), large);
-    EXPECT_EQ(bytesOf(roomy.coverage(face, "1")), large);
+    TTF_SetFontStyle(face, TTF_STYLE_BOLD);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(bytesOf(roomy.coverage(face, texts[k])), plain[k]);
+    TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
     TTF_CloseFont(smaller);
     TTF_CloseFont(face);
 }
