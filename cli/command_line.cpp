@@ -8,6 +8,7 @@
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "model/engine_error.h"
 
 namespace {
 
@@ -72,6 +73,11 @@ int runCommandLine(int argc, char** argv) {
     } catch (const CliError& e) {
         printError(e.what());
         return e.status();
+    } catch (const EngineError& e) {
+        printError(e.what());
+        return e.kind() == EngineError::CannotRead ? ExitFailure
+               : e.kind() == EngineError::BeyondLimit ? ExitBeyondLimit
+                                                      : ExitBadInput;
     } catch (const ReaderGone&) {
         return ExitSuccess;
     } catch (const std::bad_alloc&) {

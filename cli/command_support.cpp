@@ -36,14 +36,7 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 }
 
 int configurationCountWithin(const NetworkInput& input, long long limit) {
-    const NeighbourLists neighbours = neighbourLists(input.network);
-    const long long count = configurationCount(neighbours, limit);
-    if (count < 0)
-        throw CliError(ExitBeyondLimit, locationOf(input.name) + "the network has " +
-                                            configurationCountText(neighbours) +
-                                            " configurations, more than the limit of " + std::to_string(limit) +
-                                            " (--max-configurations)");
-    return static_cast<int>(count);
+    return configurationCountWithin(input, limit, "--max-configurations");
 }
 
 void checkKeptValues(unsigned long long values, const std::string& what) {

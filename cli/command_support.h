@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/network_input.h"
+#include "model/network_input.h"
 #include "model/analysis.h"
 
 class WorkProgress;

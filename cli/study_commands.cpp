@@ -88,30 +88,26 @@ void runSimulate(const SimulateOptions& options) {
     TerminalProgress display(progress);
     const unsigned long long rowsPerReplicate =
         static_cast<unsigned long long>(snapshotCount(options.steps, options.every)) * input.network.nodeCount;
-    const int batch = rowsPerReplicate * options.jobs * 4 <= RowsPerBatch ? options.jobs * 4 : 1;
-    const int jobs = batch > 1 ? options.jobs : 1;
+    const int batch = replicateBatch(rowsPerReplicate, options.jobs, RowsPerBatch);
     std::vector<std::string> texts(static_cast<size_t>(batch));
-    for (int first = 0; first < options.replicates; first += batch) {
-        const int count = std::min(batch, options.replicates - first);
-        forEachChunk(jobs, count, 1, [&](int, long long k, long long, long long) {
-            const int replicate = first + static_cast<int>(k);
-            std::string& text = texts[k];
-            bool firstSnapshot = replicate == 0;
-            simulateRun(
-                input.network, options.seed + static_cast<unsigned>(replicate), options.steps, options.every,
-                [&](const RunSnapshot& snapshot) {
-                    appendSnapshotRows(text, options, replicate, snapshot, firstSnapshot);
-                    firstSnapshot = false;
-                    if (batch == 1) out.writeWhenLarge(text);
-                },
-                &progress);
-        });
-        for (int k = 0; k < count; ++k) {
-            out.stream() << texts[k];
-            texts[k] = std::string();
-        }
-        out.check();
-    }
+    std::vector<char> started(static_cast<size_t>(batch), 0);
+    simulateReplicates(
+        input.network, options.seed, options.replicates, options.steps, options.every, batch, options.jobs,
+        [&](int replicate, const RunSnapshot& snapshot) {
+            const size_t slot = static_cast<size_t>(replicate % batch);
+            appendSnapshotRows(texts[slot], options, replicate, snapshot, replicate == 0 && !started[slot]);
+            started[slot] = 1;
+            if (batch == 1) out.writeWhenLarge(texts[slot]);
+        },
+        [&](int, int count) {
+            for (int k = 0; k < count; ++k) {
+                out.stream() << texts[k];
+                texts[k] = std::string();
+                started[k] = 0;
+            }
+            out.check();
+        },
+        &progress);
     if (json) out.stream() << "]}\n";
     out.commit();
 }
@@ -208,7 +204,7 @@ void runSweep(const SweepOptions& options) {
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
     const NetworkInput input = readNetworkInput(options.network);
-    grid.checkNodes(input.network.nodeCount);
+    checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
                         (options.horizon + 1),

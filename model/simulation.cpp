@@ -1,5 +1,8 @@
 #include "model/simulation.h"
 
+#include <algorithm>
+
+#include "model/parallel.h"
 #include "model/seeded_random.h"
 #include "model/work_progress.h"
 
@@ -36,4 +39,29 @@ std::vector<RunSnapshot> simulateRun(NetworkModel network, unsigned seed, uint32
 uint32_t snapshotCount(uint32_t steps, uint32_t every) {
     if (every == 0) return steps > 0 ? 1 : 0;
     return steps / every + (steps % every != 0 ? 1 : 0);
+}
+
+void simulateReplicates(const NetworkModel& network, unsigned firstSeed, int replicates, uint32_t steps,
+                        uint32_t every, int batch, int jobs,
+                        const std::function<void(int, const RunSnapshot&)>& record,
+                        const std::function<void(int, int)>& batchDone, WorkProgress* progress) {
+    batch = std::max(batch, 1);
+    const int batchJobs = batch > 1 ? jobs : 1;
+    for (int first = 0; first < replicates; first += batch) {
+        const int count = std::min(batch, replicates - first);
+        forEachChunk(batchJobs, count, 1, [&](int, long long k, long long, long long) {
+            const int replicate = first + static_cast<int>(k);
+            simulateRun(
+                network, firstSeed + static_cast<unsigned>(replicate), steps, every,
+                [&](const RunSnapshot& snapshot) { record(replicate, snapshot); }, progress);
+        });
+        batchDone(first, count);
+    }
+}
+
+int replicateBatch(unsigned long long rowsPerReplicate, int jobs, unsigned long long rowsPerBatch) {
+    const unsigned long long perJob = 4;
+    return rowsPerReplicate * static_cast<unsigned long long>(jobs) * perJob <= rowsPerBatch
+               ? jobs * static_cast<int>(perJob)
+               : 1;
 }

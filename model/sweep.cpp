@@ -1,0 +1,118 @@
+#include "model/sweep.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "model/analysis.h"
+#include "model/engine_error.h"
+#include "model/parallel.h"
+#include "model/success_curves.h"
+#include "model/work_progress.h"
+
+namespace {
+
+// "alpha", "beta" or "gamma": the parameter's index, or -1.
+int parameterNamed(const std::string& name) {
+    if (name == "alpha") return NetworkModel::Alpha;
+    if (name == "beta") return NetworkModel::Beta;
+    if (name == "gamma") return NetworkModel::Gamma;
+    return -1;
+}
+
+// The node of "[i]" with 1 to 9 decimal digits, or -1.
+int nodeIndexNamed(const std::string& text) {
+    if (text.size() < 3 || text.size() > 11 || text.front() != '[' || text.back() != ']') return -1;
+    int node = 0;
+    for (size_t k = 1; k + 1 < text.size(); ++k) {
+        if (text[k] < '0' || text[k] > '9') return -1;
+        node = node * 10 + (text[k] - '0');
+    }
+    return node;
+}
+
+std::string valueText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+}  // namespace
+
+SweepAxis sweepAxis(const std::string& name, std::vector<double> values) {
+    SweepAxis axis;
+    axis.name = name;
+    const size_t bracket = name.find('[');
+    axis.parameter = parameterNamed(name.substr(0, bracket));
+    if (bracket != std::string::npos) axis.node = nodeIndexNamed(name.substr(bracket));
+    if (axis.parameter < 0 || (bracket != std::string::npos && axis.node < 0))
+        throw EngineError(EngineError::BadInput,
+                          name + ": the name is alpha, beta or gamma, or alpha[i] for node i");
+    for (const double value : values)
+        if (!(value >= 0.0 && value <= 1.0))
+            throw EngineError(EngineError::BadInput,
+                              name + ": the value " + valueText(value) + " is outside [0, 1]");
+    axis.values = std::move(values);
+    return axis;
+}
+
+SweepGrid::SweepGrid(std::vector<SweepAxis> axes) : axes_(std::move(axes)) {
+    for (const auto& axis : axes_) {
+        pointCount_ *= static_cast<long long>(axis.values.size());
+        if (pointCount_ > MaxSweepPoints)
+            throw EngineError(EngineError::BeyondLimit,
+                              "the sweep has more than " + std::to_string(MaxSweepPoints) + " points");
+    }
+}
+
+std::vector<double> SweepGrid::valuesAt(long long point) const {
+    std::vector<double> values(axes_.size());
+    for (size_t k = axes_.size(); k-- > 0;) {
+        const long long size = static_cast<long long>(axes_[k].values.size());
+        values[k] = axes_[k].values[static_cast<size_t>(point % size)];
+        point /= size;
+    }
+    return values;
+}
+
+void SweepGrid::apply(long long point, NetworkModel& network) const {
+    const std::vector<double> values = valuesAt(point);
+    for (size_t k = 0; k < axes_.size(); ++k) {
+        std::vector<double>& parameter = network.params[axes_[k].parameter];
+        if (axes_[k].node < 0)
+            parameter.assign(parameter.size(), values[k]);
+        else
+            parameter[axes_[k].node] = values[k];
+    }
+}
+
+void SweepGrid::checkNodes(int nodeCount) const {
+    for (const auto& axis : axes_)
+        if (axis.node >= nodeCount)
+            throw EngineError(EngineError::BadInput,
+                              axis.name + ": the network has nodes 0 to " + std::to_string(nodeCount - 1));
+}
+
+namespace {
+
+// Configurations from which rows are worth spreading over threads within one
+// point rather than running points side by side.
+constexpr int ConfigurationsForParallelPoint = 1 << 18;
+
+}  // namespace
+
+std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                             long long count, int configurations, int horizon, int jobs,
+                                             WorkProgress* progress) {
+    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
+    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    const int pointJobs = pointsSideBySide ? 1 : jobs;
+    const NeighbourLists neighbours = neighbourLists(network);
+    forEachChunk(pointsSideBySide ? jobs : 1, count, 1, [&](int, long long k, long long, long long) {
+        NetworkModel point = network;
+        grid.apply(first + k, point);
+        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs);
+        curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
+        addProgress(progress, 1);
+    });
+    return curves;
+}
