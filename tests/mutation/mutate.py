@@ -325,11 +325,14 @@ class Mutant:
     operator: str
     original: str      # the line before
     mutated: str       # the line after
+    repeat: int = 0    # how many lines above it read the same
     ident: str = field(default="")
 
+    # The id leaves the line number out, so that a result on record stays
+    # with its mutant when lines elsewhere in the file come or go.
     def __post_init__(self):
-        digest = hashlib.sha1((self.original + "\0" + self.mutated).encode()).hexdigest()[:10]
-        self.ident = f"{self.path}:{self.line}:{self.column}:{digest}"
+        key = f"{self.original}\0{self.mutated}\0{self.repeat}"
+        self.ident = f"{self.path}:{hashlib.sha1(key.encode()).hexdigest()[:12]}"
 
     @property
     def folder(self):
@@ -347,13 +350,18 @@ def mutants_of_file(root, path):
     masked = mask_code(text).split("\n")
     found = []
     seen = set()
+    repeats = []
+    counts = {}
+    for line in lines:
+        repeats.append(counts.get(line, 0))
+        counts[line] = repeats[-1] + 1
 
     def add(index, column, length, replacement, operator):
         original = lines[index]
         mutated = original[:column] + replacement + original[column + length:]
         if mutated == original or RE_CAPACITY_ONLY.search(masked[index]):
             return
-        mutant = Mutant(path, index + 1, column + 1, operator, original, mutated)
+        mutant = Mutant(path, index + 1, column + 1, operator, original, mutated, repeats[index])
         if mutant.ident not in seen:
             seen.add(mutant.ident)
             found.append(mutant)
