@@ -426,8 +426,15 @@ def tracked_files(root):
 
 def sync_copy(root, copy):
     """Brings the copy up to date with the working tree, touching only files
-    whose content differs, so the build stays incremental."""
-    for relative in tracked_files(root):
+    whose content differs, so the build stays incremental; files gone from
+    the tree go from the copy too."""
+    wanted = set(tracked_files(root))
+    for dirpath, _, names in os.walk(copy):
+        for name in names:
+            path = os.path.join(dirpath, name)
+            if os.path.relpath(path, copy) not in wanted:
+                os.remove(path)
+    for relative in sorted(wanted):
         source = os.path.join(root, relative)
         target = os.path.join(copy, relative)
         with open(source, "rb") as handle:
