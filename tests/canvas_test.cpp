@@ -63,13 +63,14 @@ TEST(CanvasGeometry, PitchIsTheSmallestPowerOfTwoForEveryAddressableWidth) {
         ASSERT_EQ(uint64_t{1} << shift, pitch) << w;
     }
     // The widest canvas whose pitch fits 32 bits gets its buffer (it costs
-    // address space only: one page is touched), and a resize to it from a
-    // width of the same pitch keeps the buffer; one pixel more gets none.
-    Canvas widest((1u << 29) - 1, 1);
+    // address space only: one page is touched), and resizes within its pitch
+    // keep it; one pixel more gets none, and no pitch either.
+    Canvas widest(1u << 29, 1);
+    EXPECT_EQ(widest.pitch(), 1u << 31);
     ASSERT_TRUE(widest.drawable());
     *widest.pixelAt(0, 0) = 0x123456;
+    widest.resize((1u << 29) - 1, 1);
     widest.resize(1u << 29, 1);
-    EXPECT_EQ(widest.pitch(), 1u << 31);
     ASSERT_TRUE(widest.drawable());
     EXPECT_EQ(*widest.pixelAt(0, 0), 0x123456u);
     widest.resize((1u << 29) + 1, 1);
@@ -77,6 +78,8 @@ TEST(CanvasGeometry, PitchIsTheSmallestPowerOfTwoForEveryAddressableWidth) {
     EXPECT_EQ(widest.pixels(), nullptr);
     Canvas wider((1u << 29) + 1, 1);
     EXPECT_EQ(wider.pixels(), nullptr);
+    EXPECT_EQ(wider.pitch(), 0u);
+    EXPECT_EQ(wider.shift(), 0u);
 }
 
 TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
@@ -87,11 +90,15 @@ TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
 }
 
 TEST(CanvasGeometry, ZeroSizeMakesAnEmptyCanvas) {
-    Canvas empty(0, 10);
-    EXPECT_EQ(empty.pixels(), nullptr);
-    EXPECT_EQ(empty.width(), 0u);
-    EXPECT_EQ(empty.pitch(), 0u);
-    EXPECT_FALSE(empty.drawable());
+    for (const auto& size : {std::pair<uint32_t, uint32_t>{0, 10}, {10, 0}}) {
+        Canvas empty(size.first, size.second);
+        EXPECT_EQ(empty.pixels(), nullptr);
+        EXPECT_EQ(empty.width(), 0u);
+        EXPECT_EQ(empty.height(), 0u);
+        EXPECT_EQ(empty.pitch(), 0u);
+        EXPECT_EQ(empty.shift(), 0u);
+        EXPECT_FALSE(empty.drawable());
+    }
 }
 
 TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
@@ -115,7 +122,10 @@ TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
     canvas.resize(1100, 768);
     EXPECT_EQ(canvas.pitch(), 8192u);
     EXPECT_EQ(canvas.width(), 1100u);
-    EXPECT_NE(canvas.pixels(), nullptr);
+    ASSERT_NE(canvas.pixels(), nullptr);
+    // Room for every pixel of the wider rows.
+    Painter(&canvas).clear(0x123456);
+    EXPECT_EQ(*canvas.pixelAt(1099, 767), 0x123456u);
 
     canvas.resize(1100, 500);
     EXPECT_EQ(canvas.height(), 500u);

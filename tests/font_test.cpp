@@ -197,6 +197,8 @@ TEST(Font, TransparentColourAndEmptyTextChangeNothing) {
     font.draw("", 0xC0000000, 50, 30, 0);
     font.draw(nullptr, 0xC0000000, 50, 30, 0);
     EXPECT_TRUE(changedPixels(canvas).empty());
+    Font nowhere(nullptr, fontFile(), 20);  // a face but no canvas: nothing to draw into
+    nowhere.draw("text", 0xC0000000, 50, 30, 0);
 }
 
 TEST(Font, MissingFileIsReportedOnOneLineAndDrawsNothing) {
