@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "graphics/canvas.h"
 
@@ -39,11 +42,44 @@ TEST(CanvasGeometry, PitchIsFourTimesThePowerOfTwoNotBelowTheWidth) {
     }
 }
 
-TEST(CanvasGeometry, PitchOfTheWidestWidthsEnds) {
-    uint32_t pitch = 0;
-    uint32_t shift = 0;
-    Canvas::pitchFor(0xFFFFFFFFu, pitch, shift);
-    EXPECT_EQ(shift, 33u);
+// For every width a buffer can be made for: a power of two of pixels, at
+// least the width and less than twice it, and the shift its logarithm.
+TEST(CanvasGeometry, PitchIsTheSmallestPowerOfTwoForEveryAddressableWidth) {
+    std::vector<uint32_t> widths;
+    for (uint32_t w = 1; w <= 5000; ++w) widths.push_back(w);
+    for (uint32_t k = 12; k <= 29; ++k) {
+        for (uint32_t w : {(1u << k) - 1, 1u << k, (1u << k) + 1}) widths.push_back(w);
+    }
+    for (const uint32_t w : widths) {
+        if (w > (1u << 29)) continue;
+        uint32_t pitch = 0;
+        uint32_t shift = 0;
+        Canvas::pitchFor(w, pitch, shift);
+        const uint64_t pixels = pitch / 4;
+        ASSERT_EQ(pitch % 4, 0u) << w;
+        ASSERT_EQ(pixels & (pixels - 1), 0u) << w << ": " << pitch;
+        ASSERT_GE(pixels, w) << w;
+        ASSERT_TRUE(w == 1 || pixels < 2ull * w) << w << ": " << pitch;
+        ASSERT_EQ(uint64_t{1} << shift, pitch) << w;
+    }
+    // The widest canvas whose pitch fits 32 bits gets its buffer (it costs
+    // address space only: one page is touched), and resizes within its pitch
+    // keep it; one pixel more gets none, and no pitch either.
+    Canvas widest(1u << 29, 1);
+    EXPECT_EQ(widest.pitch(), 1u << 31);
+    ASSERT_TRUE(widest.drawable());
+    *widest.pixelAt(0, 0) = 0x123456;
+    widest.resize((1u << 29) - 1, 1);
+    widest.resize(1u << 29, 1);
+    ASSERT_TRUE(widest.drawable());
+    EXPECT_EQ(*widest.pixelAt(0, 0), 0x123456u);
+    widest.resize((1u << 29) + 1, 1);
+    EXPECT_FALSE(widest.drawable());
+    EXPECT_EQ(widest.pixels(), nullptr);
+    Canvas wider((1u << 29) + 1, 1);
+    EXPECT_EQ(wider.pixels(), nullptr);
+    EXPECT_EQ(wider.pitch(), 0u);
+    EXPECT_EQ(wider.shift(), 0u);
 }
 
 TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
@@ -54,53 +90,87 @@ TEST(CanvasGeometry, PixelAddressUsesTheShiftedRow) {
 }
 
 TEST(CanvasGeometry, ZeroSizeMakesAnEmptyCanvas) {
-    Canvas empty(0, 10);
-    EXPECT_EQ(empty.pixels(), nullptr);
-    EXPECT_EQ(empty.width(), 0u);
-    EXPECT_EQ(empty.pitch(), 0u);
-    EXPECT_FALSE(empty.drawable());
+    for (const auto& size : {std::pair<uint32_t, uint32_t>{0, 10}, {10, 0}}) {
+        Canvas empty(size.first, size.second);
+        EXPECT_EQ(empty.pixels(), nullptr);
+        EXPECT_EQ(empty.width(), 0u);
+        EXPECT_EQ(empty.height(), 0u);
+        EXPECT_EQ(empty.pitch(), 0u);
+        EXPECT_EQ(empty.shift(), 0u);
+        EXPECT_FALSE(empty.drawable());
+    }
 }
 
 TEST(CanvasResize, KeepsTheBufferWithinThePowerOfTwoAndReallocatesBeyond) {
     Canvas canvas(1024, 768);
     uint32_t* buffer = canvas.pixels();
+    // The first words too: a buffer freed and taken again would lose them to
+    // the allocator's bookkeeping even where it comes back at the same address.
+    *canvas.pixelAt(0, 0) = 0xABCDEF;
+    *canvas.pixelAt(1, 0) = 0xFEDCBA;
     *canvas.pixelAt(7, 7) = 0x123456;
 
     canvas.resize(1000, 768);
     EXPECT_EQ(canvas.pixels(), buffer);
+    EXPECT_EQ(*canvas.pixelAt(0, 0), 0xABCDEFu);
+    EXPECT_EQ(*canvas.pixelAt(1, 0), 0xFEDCBAu);
     EXPECT_EQ(*canvas.pixelAt(7, 7), 0x123456u);
     EXPECT_EQ(canvas.width(), 1000u);
+    canvas.resize(1000, 768);
+    EXPECT_EQ(*canvas.pixelAt(0, 0), 0xABCDEFu);
 
     canvas.resize(1100, 768);
     EXPECT_EQ(canvas.pitch(), 8192u);
     EXPECT_EQ(canvas.width(), 1100u);
-    EXPECT_NE(canvas.pixels(), nullptr);
+    ASSERT_NE(canvas.pixels(), nullptr);
+    // Room for every pixel of the wider rows.
+    Painter(&canvas).clear(0x123456);
+    EXPECT_EQ(*canvas.pixelAt(1099, 767), 0x123456u);
 
     canvas.resize(1100, 500);
     EXPECT_EQ(canvas.height(), 500u);
+
+    // One row or one column is a size like any other.
+    canvas.resize(1, 500);
+    EXPECT_EQ(canvas.width(), 1u);
+    EXPECT_EQ(canvas.pitch(), 4u);
+    EXPECT_TRUE(canvas.drawable());
+    canvas.resize(64, 1);
+    EXPECT_EQ(canvas.height(), 1u);
+    EXPECT_EQ(canvas.pitch(), 256u);
+    EXPECT_TRUE(canvas.drawable());
 }
 
 TEST(CanvasResize, ZeroSizeReportsNothingYetKeepsTheBufferUntilTheNextSize) {
     Canvas canvas(64, 64);
-    Painter painter(&canvas);
     uint32_t* buffer = canvas.pixels();
-    *canvas.pixelAt(0, 0) = 0xABCDEF;
 
     canvas.resize(0, 0);
     EXPECT_EQ(canvas.width(), 0u);
     EXPECT_EQ(canvas.height(), 0u);
     EXPECT_EQ(canvas.pitch(), 0u);
     EXPECT_EQ(canvas.pixels(), buffer);
-    painter.clear(0xC0C0C0);
-    EXPECT_EQ(buffer[0], 0xABCDEFu);
+    EXPECT_FALSE(canvas.drawable());
+    // Either side at 0 is no size at all.
+    for (const auto& size : {std::pair<uint32_t, uint32_t>{0, 10}, {10, 0}}) {
+        Canvas other(64, 64);
+        other.resize(size.first, size.second);
+        EXPECT_EQ(other.width(), 0u);
+        EXPECT_EQ(other.height(), 0u);
+        EXPECT_EQ(other.pitch(), 0u);
+        EXPECT_EQ(other.shift(), 0u);
+    }
 
     canvas.resize(64, 64);
     EXPECT_EQ(canvas.width(), 64u);
-    EXPECT_NE(canvas.pixels(), nullptr);
+    EXPECT_EQ(canvas.pitch(), 256u);
+    EXPECT_TRUE(canvas.drawable());
 }
 
 TEST(CanvasResize, SizesBeyondThirtyTwoBitAddressingLeaveNoBuffer) {
-    Canvas canvas(1u << 20, 1u << 13);  // 4 GiB of pixels: offsets would wrap
+    Canvas exactly(1024, 1u << 20);  // 4 GiB to the byte: the last offset would wrap
+    EXPECT_EQ(exactly.pixels(), nullptr);
+    Canvas canvas(1u << 20, 1u << 13);
     EXPECT_EQ(canvas.pixels(), nullptr);
     EXPECT_FALSE(canvas.drawable());
     Painter(&canvas).clear(0);  // must not write anywhere
@@ -124,12 +194,26 @@ TEST(PainterClear, FillsEveryRowWithItsPaddingButNotPastTheLastPixel) {
     for (uint32_t i = cleared; i < total; ++i) ASSERT_EQ(words[i], 0xDEADBEEFu) << i;
 }
 
-TEST(PainterClear, LeavesACanvasWithoutBufferAlone) {
-    Painter nothing(nullptr);
-    nothing.clear(0);
-    Canvas empty(0, 0);
-    Painter(&empty).clear(0);
-    SUCCEED();
+// A canvas resized to nothing still holds its old buffer: clear must not
+// write a word of it. A painter without canvas and a canvas whose size could
+// not be addressed have nothing to fill; once the canvas has pixels again,
+// the same painter fills them.
+TEST(PainterClear, WritesNothingIntoACanvasWithoutPixels) {
+    Canvas shrunk(64, 64);
+    uint32_t* kept = shrunk.pixels();
+    std::fill_n(kept, 64 * 64, 0xABCDEFu);
+    shrunk.resize(0, 0);
+    Painter(&shrunk).clear(0xC0C0C0);
+    EXPECT_EQ(std::count(kept, kept + 64 * 64, 0xABCDEFu), 64 * 64);
+
+    Painter(nullptr).clear(0);
+    Canvas huge(1u << 20, 1u << 13);
+    Painter painter(&huge);
+    painter.clear(0);
+    huge.resize(8, 2);
+    painter.clear(0x123456);
+    EXPECT_EQ(*huge.pixelAt(0, 0), 0x123456u);
+    EXPECT_EQ(*huge.pixelAt(7, 1), 0x123456u);
 }
 
 TEST(Blend, MatchesTheWorkedValues) {

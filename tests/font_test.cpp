@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <SDL_ttf.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,12 +101,24 @@ TEST(TextPlacement, CoverageIsBlendedWithTheCanvasRule) {
     EXPECT_EQ(*canvas.pixelAt(2, 0), 0x303030u);
 }
 
-TEST(TextPlacement, CanvasWithoutBufferIsLeftAlone) {
-    Canvas canvas(0, 0);
-    canvas.resize(1u << 20, 1u << 13);  // too large to address: no buffer
-    SolidImage solid(8, 8);
-    blendText(canvas, solid.image, 0xFF000000, 0, 0, 0);
-    EXPECT_EQ(canvas.pixels(), nullptr);
+// A canvas resized to nothing keeps its old buffer: no text may reach it,
+// wherever it is placed. A canvas whose size could not be addressed has no
+// buffer at all and takes none either.
+TEST(TextPlacement, CanvasWithoutPixelsIsNeverWritten) {
+    Canvas shrunk(64, 64);
+    uint32_t* kept = shrunk.pixels();
+    std::fill_n(kept, 64 * 64, 0xABCDEFu);
+    shrunk.resize(0, 0);
+    SolidImage solid(80, 80);
+    for (const int x : {-40, 0, 10})
+        for (const int y : {-40, 0, 10})
+            for (const unsigned align : {0u, unsigned(AlignLeft | AlignTop)})
+                blendText(shrunk, solid.image, 0xFF000000, x, y, align);
+    EXPECT_EQ(std::count(kept, kept + 64 * 64, 0xABCDEFu), 64 * 64);
+
+    Canvas huge(1u << 20, 1u << 13);
+    ASSERT_EQ(huge.pixels(), nullptr);
+    blendText(huge, solid.image, 0xFF000000, 0, 0, AlignLeft | AlignTop);
 }
 
 TEST(Font, RealFaceDrawsInsideItsAnchoredBox) {
@@ -181,19 +197,30 @@ TEST(Font, TransparentColourAndEmptyTextChangeNothing) {
     font.draw("", 0xC0000000, 50, 30, 0);
     font.draw(nullptr, 0xC0000000, 50, 30, 0);
     EXPECT_TRUE(changedPixels(canvas).empty());
+    Font nowhere(nullptr, fontFile(), 20);  // a face but no canvas: nothing to draw into
+    nowhere.draw("text", 0xC0000000, 50, 30, 0);
 }
 
 TEST(Font, MissingFileIsReportedOnOneLineAndDrawsNothing) {
     Canvas canvas(100, 60);
     testing::internal::CaptureStdout();
     Font font(&canvas, "no-such-face.ttf", 24);
+    // Written at once: it comes before anything written to the descriptor afterwards.
+    ASSERT_EQ(::write(STDOUT_FILENO, "|", 1), 1);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed.rfind("TTF_OpenFont(no-such-face.ttf): ", 0), 0u) << printed;
-    EXPECT_EQ(printed.back(), '\n');
-    EXPECT_EQ(printed.find('\n'), printed.size() - 1);
+    EXPECT_EQ(printed.substr(printed.size() - 2), "\n|");
+    EXPECT_EQ(printed.find('\n'), printed.size() - 2);
     EXPECT_FALSE(font.isOpen());
 
     fill(canvas);
     font.draw("text", 0xC0000000, 50, 30, 0);
     EXPECT_TRUE(changedPixels(canvas).empty());
+}
+
+TEST(Font, SdlTtfIsInitialisedOncePerProcess) {
+    Canvas canvas(10, 10);
+    Font first(&canvas, fontFile(), 24);
+    Font second(&canvas, fontFile(), 20);
+    EXPECT_EQ(TTF_WasInit(), 1);
 }

@@ -1,7 +1,11 @@
 #include <climits>
+#include <cmath>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
+#include "graphics/figure.h"
+#include "panel_frames.h"
 #include "test_support.h"
 #include "views/graph_view.h"
 
@@ -62,6 +66,17 @@ TEST_F(GraphViewTest, OffsetsAreTruncatedTowardZeroBeforeSquaring) {
     EXPECT_TRUE(graph.pick(624, 304));
     graph.release();
     EXPECT_FALSE(graph.pick(576, 300));
+    graph.release();
+    // Left of and above the centre they move towards it too: (-23.5, -3.5)
+    // counts as (-23, -3) and (-22.5, -9.5) as (-22, -9), both inside.
+    place(0, 600.5, 300.5);
+    EXPECT_TRUE(graph.pick(577, 297));
+    graph.release();
+    EXPECT_TRUE(graph.pick(578, 291));
+    graph.release();
+    // (23, 6.9) lies 24.01 px away; as (23, 6) it is inside.
+    place(0, 600, 300.1);
+    EXPECT_TRUE(graph.pick(623, 307));
 }
 
 TEST_F(GraphViewTest, LowerIndexWinsOnOverlap) {
@@ -88,6 +103,28 @@ TEST_F(GraphViewTest, DraggedNodeStaysOnTheCanvas) {
     expectNear(graph.positions[0], 0, 300);
     graph.followMouse(INT_MAX, INT_MAX);
     expectNear(graph.positions[0], 1023, 767);
+    graph.followMouse(1, 1);
+    expectNear(graph.positions[0], 1, 1);
+    // A window shrunk to nothing leaves no room but the origin, and so does a painter without canvas.
+    fixture.canvas.resize(0, 0);
+    graph.followMouse(500, -3);
+    expectNear(graph.positions[0], 0, 0);
+    Painter nowhere(nullptr);
+    Network unpainted(nowhere, fixture.font, fixture.font);
+    GraphView unshown(unpainted);
+    ASSERT_TRUE(unshown.pick(640, 384));
+    unshown.followMouse(500, 300);
+    expectNear(unshown.positions[0], 0, 0);
+}
+
+// Positions stay far inside what int arithmetic can hold, even on a canvas
+// wider than any screen: a drag stops at 2^24.
+TEST(GraphViewWideCanvas, DraggedNodeStopsAtTwoToTheTwentyFour) {
+    NetworkFixture fixture(1u << 25, 1);  // address space only: no pixel is touched
+    GraphView graph(fixture.network);
+    ASSERT_TRUE(graph.pick(640, 384));
+    graph.followMouse(INT_MAX, INT_MAX);
+    expectNear(graph.positions[0], 1 << 24, 0);
 }
 
 TEST_F(GraphViewTest, NodeCountChangeLaysEveryNodeOutAgain) {
@@ -113,6 +150,37 @@ TEST_F(GraphViewTest, DragOfANodeThatNoLongerExistsEnds) {
     EXPECT_FALSE(graph.dragging);
     EXPECT_EQ(graph.positions.size(), 3u);
     EXPECT_FALSE(graph.pick(10, 10));
+    // Nor is anything written for an index far past the nodes.
+    graph.dragging = true;
+    graph.dragIndex = INT_MAX;
+    graph.followMouse(10, 10);
+    EXPECT_FALSE(graph.dragging);
+}
+
+// Until followMouse lays the panel out for a new node count, only the nodes
+// that have a position are drawn and picked.
+TEST_F(GraphViewTest, NodesWithoutAPositionAreNeitherDrawnNorPicked) {
+    net.resize(6);
+    link(0, 4);
+    net.pointer[0] = 4;
+    net.partner[0] = 5;
+    graph.drawGraph(true);
+    EXPECT_FALSE(graph.pick(640, 448));
+    EXPECT_TRUE(graph.pick(640, 384));
+    graph.release();
+    // Node 0's disc and its ring of arrowheads 28 to 44 px out show nothing but the disc.
+    for (int y = 384 - 46; y <= 384 + 46; ++y) {
+        for (int x = 640 - 46; x <= 640 + 46; ++x) {
+            const int dx = x - 640, dy = y - 384;
+            if (dx * dx + dy * dy > 26 * 26) ASSERT_EQ(pixel(x, y), Background) << x << "," << y;
+        }
+    }
+    graph.positions.clear();
+    graph.positions.shrink_to_fit();
+    fixture.painter.clear(Background);
+    graph.drawGraph(true);
+    EXPECT_FALSE(graph.pick(640, 384));
+    EXPECT_EQ(pixel(640, 384), Background);
 }
 
 // Drawing. The fonts have no face, so only shapes reach the canvas.
@@ -215,6 +283,11 @@ TEST_F(GraphProgress, NothingMovesWhileTheCarryIsZero) {
     graph.drawGraph(true);
     EXPECT_EQ(pixel(250, 600), blendOver(Background, 0x80000000));  // 50 px out
     EXPECT_EQ(pixel(500, 603), Background);
+    // Nor at the threshold itself.
+    net.stepCarry = 0.0001;
+    fixture.painter.clear(Background);
+    graph.drawGraph(true);
+    EXPECT_EQ(pixel(250, 600), blendOver(Background, 0x80000000));
 }
 
 TEST_F(GraphProgress, GreyArrowheadLeadsThePointerOfAWaitingNode) {
@@ -286,6 +359,108 @@ TEST_F(GraphViewTest, AntialiasingSwitchesTheEdgesOfDiscs) {
     graph.drawGraph(false);
     EXPECT_EQ(pixel(300 + 23, 600 + 2), blendOver(Background, 0x80404040));
     EXPECT_NE(smooth, pixel(300 + 23, 600 + 2));
+}
+
+}  // namespace
+
+namespace {
+
+// The graph panel's drawing list as the rules give it: links, then per node
+// its pointer and partner arrowheads and, while the carry builds up, its
+// progress arrowhead and transfer ring, then the nodes one by one.
+class LiteralGraphPanel {
+public:
+    LiteralGraphPanel(const Network& net, const std::vector<Point>& at, Painter& painter, const Font& large,
+                      bool antialias)
+        : net(net), at(at), painter(painter), large(large), antialias(antialias), n(net.nodeCount) {}
+
+    void draw() {
+        for (int d = 1; d < n; ++d) {
+            for (int i = 0; i < d; ++i) {
+                if (net.links[d][i] != 0) Line(at[d].x, at[d].y, at[i].x, at[i].y, 4).draw(painter, 0x80000000, antialias);
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const int p = net.pointer[i];
+            const int q = net.partner[i];
+            const bool lit = net.connected[i];
+            if (linkedTo(i, p)) arrowhead(i, towards(i, p), 28, lit ? 0xC0808000 : 0xC0800000);
+            if (linkedTo(i, q)) arrowhead(i, towards(i, q), 28, lit ? 0xC0008000 : 0x60000080);
+            double f = net.stepCarry;
+            if (!(f > 0.0001) || !linkedTo(i, p) || !linkedTo(i, q)) continue;
+            f = std::min(std::max(f, 0.0), 1.0);
+            double theta = towards(i, p);
+            if (lit) {
+                double thetaP = towards(i, p);
+                const double thetaQ = towards(i, q);
+                if (thetaQ > thetaP) thetaP += 6.28318530718;
+                theta = thetaP * f + thetaQ * (1 - f);
+            }
+            arrowhead(i, theta, 44, 0xA0808080);
+            const Point m{(at[i].x + at[p].x) / 2, (at[i].y + at[p].y) / 2};
+            if (net.partner[p] == i && !lit) {
+                const double r = 12 - 12 * f;
+                const uint32_t alpha = 192 - static_cast<uint32_t>(192 * f);
+                Ring(m.x * (1 - f) + at[i].x * f, m.y * (1 - f) + at[i].y * f, r / 2, r)
+                    .draw(painter, alpha << 24 | 0x800000, antialias);
+            } else if (net.pointer[p] == i) {
+                const double r = 12 * f + 1;
+                const uint32_t alpha = static_cast<uint32_t>(192 * f);
+                Ring(m.x, m.y, r / 2, r).draw(painter, alpha << 24 | 0x800000, antialias);
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const bool lit = net.connected[i] && linkedTo(i, net.pointer[i]);
+            Ring(at[i].x, at[i].y, 20, 24).draw(painter, lit ? 0x80408040 : 0x80404040, antialias);
+            Ring(at[i].x, at[i].y, -255, 20).draw(painter, lit ? 0xFFC0E0C0 : 0xFFC0C0C0, antialias);
+            char label[32];
+            std::snprintf(label, sizeof label, "%d", i);
+            large.draw(label, lit ? 0xC0008000 : 0xC0000000, static_cast<int>(at[i].x), static_cast<int>(at[i].y), 0);
+        }
+    }
+
+private:
+    bool linkedTo(int i, int other) const { return other >= 0 && other < n && net.links[i][other] != 0; }
+    double towards(int i, int other) const { return std::atan2(at[other].y - at[i].y, at[other].x - at[i].x); }
+
+    // Tip `base` + 16 px out along the direction, the base corners 10 px to either side.
+    void arrowhead(int i, double theta, double base, uint32_t colour) {
+        const double ux = std::cos(theta), uy = std::sin(theta);
+        const double nx = std::sin(theta), ny = -std::cos(theta);
+        const Point corners[3] = {{at[i].x + (base + 16) * ux, at[i].y + (base + 16) * uy},
+                                  {at[i].x + base * ux + 10 * nx, at[i].y + base * uy + 10 * ny},
+                                  {at[i].x + base * ux - 10 * nx, at[i].y + base * uy - 10 * ny}};
+        Polygon(corners, 3).draw(painter, colour, antialias);
+    }
+
+    const Network& net;
+    const std::vector<Point>& at;
+    Painter& painter;
+    const Font& large;
+    const bool antialias;
+    const int n;
+};
+
+TEST(GraphPanelFrame, EveryFrameIsTheLiteralDrawingList) {
+    PanelFrames frames;
+    ASSERT_TRUE(frames.large.isOpen()) << VORLASK_TEST_FONT;
+    Network& net = frames.network;
+    GraphView graph(net);
+    std::mt19937 random(20240918u);
+    for (int trial = 0; trial < 200; ++trial) {
+        randomPanelState(net, random);
+        graph.followMouse(0, 0);
+        // Some nodes dragged off the circle, some onto the same spot.
+        for (Point& p : graph.positions) {
+            if (random() % 3 == 0) p = {static_cast<double>(random() % 1024), static_cast<double>(random() % 768)};
+        }
+        if (random() % 4 == 0) graph.positions.back() = graph.positions.front();
+        const bool antialias = trial % 5 != 0;
+        frames.clear();
+        graph.drawGraph(antialias);
+        LiteralGraphPanel(net, graph.positions, frames.expectedPainter, frames.expectedLarge, antialias).draw();
+        ASSERT_TRUE(frames.same()) << "trial " << trial << ", " << net.nodeCount << " nodes";
+    }
 }
 
 }  // namespace

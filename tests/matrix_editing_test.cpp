@@ -1,4 +1,5 @@
 #include <climits>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -192,6 +193,8 @@ TEST_F(MatrixEditing, SliderOfAMissingRowEditsNothing) {
     net.sliderParam = Network::Beta;
     net.sliderNode = 9;
     drag(300, 100);
+    net.sliderNode = 4;  // one past the last row: the sanitizer build sees a write there
+    drag(300, 100);
     net.sliderNode = -2;
     drag(300, 100);
     net.sliderNode = 0;
@@ -253,6 +256,161 @@ TEST_F(MatrixEditing, ExtremePressesHitNothing) {
     EXPECT_FALSE(net.resizing || net.sliderDragging || net.speedDragging);
     for (const auto& row : net.links)
         for (int value : row) EXPECT_EQ(value, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// What a left press starts, by the hit boxes as the rules state them, tested
+// in their order: the handle, the speed band, the sliders, a grid cell.
+struct Gesture {
+    bool resizing = false;
+    bool speed = false;
+    bool slider = false;
+    int param = 0;
+    int node = 0;
+    int row = -1;  // the toggled cell, if any
+    int column = -1;
+};
+
+// Integer division rounding down, also for negative values.
+int floorDivide(int value, int divisor) { return static_cast<int>(std::floor(value / static_cast<double>(divisor))); }
+
+bool literalCell(int n, int x, int y, int& row, int& column) {
+    if (x < 16 || y < 48) return false;
+    column = (x - 16) / 32 - 1;
+    row = (y - 48) / 32 - 1;
+    return column >= 0 && column < n && row >= 0 && row < n;
+}
+
+Gesture literalLeftPress(int n, int x, int y) {
+    Gesture g;
+    const int dx = 32 * n + 48 - x;
+    const int dy = 32 * n + 80 - y;
+    if (dx * dx + dy * dy < 64) {
+        g.resizing = true;
+    } else if (16 <= x && x <= 144 && 32 * n + 80 <= y && y <= 32 * n + 115) {
+        g.speed = true;
+    } else {
+        const int i = floorDivide(y - 80, 32);
+        for (int p = 0; p < 3 && -1 <= i && i < n; ++p) {
+            const int offset = x - (32 * n + 80 + 80 * p);
+            if (0 <= offset && offset <= 64) {
+                g.slider = true;
+                g.param = p;
+                g.node = i;
+                return g;
+            }
+        }
+        int row = 0, column = 0;
+        if (literalCell(n, x, y, row, column) && row != column) {
+            g.row = row;
+            g.column = column;
+        }
+    }
+    return g;
+}
+
+// Every pixel of the panel and a margin round it, for a small, the first and
+// a large network: the gesture a press starts, or the one link it toggles.
+TEST(MatrixEditingRules, EveryPressStartsWhatTheHitBoxesSay) {
+    for (const int n : {2, 4, 9}) {
+        NetworkFixture fixture;
+        Network& net = fixture.network;
+        net.resize(n);
+        for (int y = -2; y <= 32 * n + 130; ++y) {
+            for (int x = -2; x <= 32 * n + 330; ++x) {
+                const Gesture expected = literalLeftPress(n, x, y);
+                net.releaseLeft();
+                net.pressLeft(x, y);
+                ASSERT_EQ(net.resizing, expected.resizing) << x << "," << y << " of " << n;
+                ASSERT_EQ(net.speedDragging, expected.speed) << x << "," << y << " of " << n;
+                ASSERT_EQ(net.sliderDragging, expected.slider) << x << "," << y << " of " << n;
+                if (expected.slider) {
+                    ASSERT_EQ(net.sliderParam, expected.param) << x << "," << y << " of " << n;
+                    ASSERT_EQ(net.sliderNode, expected.node) << x << "," << y << " of " << n;
+                }
+                // The links were all 0: the toggled pair is 1, and only it.
+                if (expected.row >= 0) {
+                    ASSERT_EQ(net.links[expected.row][expected.column], 1) << x << "," << y << " of " << n;
+                    ASSERT_EQ(net.links[expected.column][expected.row], 1) << x << "," << y << " of " << n;
+                    net.links[expected.row][expected.column] = net.links[expected.column][expected.row] = 0;
+                }
+                int linked = 0;
+                for (const auto& row : net.links)
+                    for (int value : row) linked += value;
+                ASSERT_EQ(linked, 0) << x << "," << y << " of " << n;
+            }
+        }
+    }
+}
+
+TEST(MatrixEditingRules, EveryRightPressSetsTheRowOfItsCell) {
+    NetworkFixture fixture;
+    Network& net = fixture.network;
+    net.resize(5);
+    for (int y = -2; y <= 260; ++y) {
+        for (int x = -2; x <= 260; ++x) {
+            std::fill(net.partner.begin(), net.partner.end(), -1);
+            std::fill(net.pointer.begin(), net.pointer.end(), -1);
+            std::fill(net.connected.begin(), net.connected.end(), true);
+            net.pressRight(x, y);
+            int row = -1, column = -1;
+            const bool hit = literalCell(5, x, y, row, column) && row != column;
+            for (int i = 0; i < 5; ++i) {
+                const bool set = hit && i == row;
+                ASSERT_EQ(net.partner[i], set ? column : -1) << x << "," << y;
+                ASSERT_EQ(net.pointer[i], set ? column : -1) << x << "," << y;
+                ASSERT_EQ(net.connected[i], !set) << x << "," << y;
+            }
+        }
+    }
+}
+
+// While a gesture is held the value follows the pointer: the grid whose
+// corner lies above and left of it (the pointer clamped to the canvas), one
+// 64th of a parameter or one 16th of the speed per pixel, clamped.
+TEST(MatrixEditingRules, DragsFollowThePointerByTheirScales) {
+    NetworkFixture fixture;
+    Network& net = fixture.network;
+    for (int y = -40; y <= 800; y += 7) {
+        for (int x = -40; x <= 1100; x += 5) {
+            net.resize(4);
+            net.releaseLeft();
+            net.resizing = true;
+            net.followMouse(x, y);
+            const double cx = std::min(std::max(x, 0), 1023), cy = std::min(std::max(y, 0), 767);
+            const int m = static_cast<int>(std::min(std::trunc((cx - 48) / 32), std::trunc((cy - 80) / 32)));
+            ASSERT_EQ(net.nodeCount, m >= 2 ? m : 4) << x << "," << y;
+        }
+    }
+    net.resize(3);
+    for (int param = 0; param < 3; ++param) {
+        for (int node = -1; node < 3; ++node) {
+            for (int x = 150; x <= 400; ++x) {
+                for (auto& values : net.params) std::fill(values.begin(), values.end(), 0.75);
+                net.releaseLeft();
+                net.sliderDragging = true;
+                net.sliderParam = param;
+                net.sliderNode = node;
+                net.followMouse(x, 9999);
+                const double v = std::min(std::max((x - (32 * 3 + 80 + 80 * param)) / 64.0, 0.0), 1.0);
+                for (int p = 0; p < 3; ++p) {
+                    for (int i = 0; i < 3; ++i) {
+                        const bool edited = p == param && (node == -1 || node == i);
+                        ASSERT_EQ(net.params[p][i], edited ? v : 0.75) << x << " " << param << " " << node;
+                    }
+                }
+            }
+        }
+    }
+    net.releaseLeft();
+    net.speedDragging = true;
+    for (int x = -20; x <= 200; ++x) {
+        net.followMouse(x, -9999);
+        ASSERT_EQ(net.speed, std::min(std::max((x - 16) / 16.0, 0.0), 8.0)) << x;
+    }
 }
 
 }  // namespace

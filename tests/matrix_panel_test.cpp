@@ -1,7 +1,11 @@
+#include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
+#include "graphics/figure.h"
+#include "panel_frames.h"
 #include "test_support.h"
 
 namespace {
@@ -168,7 +172,7 @@ TEST_F(MatrixPanel, OutOfRangeMarkersAreNotDrawn) {
     net.pointer[0] = INT_MAX;
     net.partner[3] = -5;
     net.drawMatrix(true);
-    for (int column = 0; column < 4; ++column) EXPECT_EQ(pixel(76 + 32 * column, 96), Background) << column;
+    for (int column = 0; column <= 4; ++column) EXPECT_EQ(pixel(76 + 32 * column, 96), Background) << column;
 }
 
 TEST_F(MatrixPanel, AntialiasingOffPaintsRingEdgesInFull) {
@@ -208,6 +212,22 @@ TEST_F(MatrixPanel, IdleSpeedRunsNothingAndDropsTheCarry) {
     net.drawMatrix(true);
     EXPECT_EQ(net.stepCarry, 0.0);
     EXPECT_EQ(net.stepCount, 0u);
+    // Just above it the carry builds up by speed^3 / 64 steps a second, a 60th a frame.
+    net.speed = 1.0;
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCarry, 0.015625 / 60);
+}
+
+TEST_F(MatrixPanel, ACarryOfExactlyOneStepWaitsForTheNextFrame) {
+    net.speed = 8.0;
+    const double perFrame = 8.0 * 8.0 * 8.0 * 0.015625 / 60;
+    net.stepCarry = 1.0 - perFrame;
+    ASSERT_EQ(net.stepCarry + perFrame, 1.0);
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCount, 0u);
+    EXPECT_EQ(net.stepCarry, 1.0);
+    net.drawMatrix(true);
+    EXPECT_EQ(net.stepCount, 1u);
 }
 
 TEST_F(MatrixPanel, SteppingHappensBeforeTheFrameIsDrawn) {
@@ -219,6 +239,112 @@ TEST_F(MatrixPanel, SteppingHappensBeforeTheFrameIsDrawn) {
     // The step gave node 0 its first pointer, and this very frame shows it.
     ASSERT_EQ(net.pointer[0], 1);
     EXPECT_EQ(pixel(96 + 12, 96), blendOver(Background, 0xC0800000));
+}
+
+}  // namespace
+
+namespace {
+
+// The panel's drawing list as the rules give it, read from the network's
+// state after the frame's stepping: every text, shape, position, colour and
+// the order they are drawn in.
+class LiteralMatrixPanel {
+public:
+    LiteralMatrixPanel(const Network& net, Painter& painter, const Font& large, const Font& small, bool antialias)
+        : net(net), painter(painter), large(large), small(small), antialias(antialias), n(net.nodeCount) {}
+
+    void draw() {
+        // The handle follows the pointer clamped into the 1024 x 768 canvas.
+        int hx = 32 * n + 48;
+        int hy = 32 * n + 80;
+        if (net.resizing) {
+            hx = std::max(112, static_cast<int>(std::min(std::max(net.mouseX, 0.0), 1023.0)));
+            hy = std::max(144, static_cast<int>(std::min(std::max(net.mouseY, 0.0), 767.0)));
+        }
+        for (int i = 0; i < n; ++i) {
+            text(large, "%d", i, 64 + 32 * i, 64, 0);
+            text(large, "%d", i, 32, 96 + 32 * i, 0);
+        }
+        for (int i = 0; i <= n; ++i) {
+            Line vertical(48 + 32 * i, 48, 48 + 32 * i, hy, 2);
+            vertical.draw(painter, 0xC0000000, antialias);
+            Line horizontal(16, 80 + 32 * i, hx, 80 + 32 * i, 2);
+            horizontal.draw(painter, 0xC0000000, antialias);
+        }
+        for (int c = 0; c < n; ++c) {
+            for (int r = 0; r < n; ++r) text(large, "%d", net.links[r][c] != 0 ? 1 : 0, 64 + 32 * c, 96 + 32 * r, 0);
+        }
+        const Point rim[3] = {{hx + 4.0, hy - 10.0}, {hx - 10.0, hy + 4.0}, {hx + 4.0, hy + 4.0}};
+        Polygon(rim, 3).draw(painter, 0xC0000000, antialias);
+        const Point face[3] = {{hx + 2.0, hy - 6.0}, {hx - 6.0, hy + 2.0}, {hx + 2.0, hy + 2.0}};
+        Polygon(face, 3).draw(painter, 0xC0FFFFFF, antialias);
+        const char* names[3] = {"alpha", "beta", "gamma"};
+        for (int p = 0; p < 3; ++p) {
+            const int left = 32 * n + 80 + 80 * p;
+            small.draw(names[p], 0xC0000000, left + 32, 32, 0);
+            for (int i = -1; i < n; ++i) {
+                Rectangle(left, 32 * i + 109, left + 64, 32 * i + 112).draw(painter, 0x80000000, antialias);
+                const std::vector<double>& values = net.params[p];
+                const bool agree = std::count(values.begin(), values.end(), values[0]) == n;
+                if (i < 0 && !agree) continue;
+                const double v = i < 0 ? values[0] : values[i];
+                Ring(left + 64 * v, 32 * i + 111, -255, 6).draw(painter, 0xFF202020, antialias);
+                text(small, "%5.3f", v, left + 32, 32 * i + 96, 0);
+            }
+        }
+        Rectangle(16, 32 * n + 112, 144, 32 * n + 115).draw(painter, 0x80000000, antialias);
+        Ring(16 + static_cast<int>(16 * net.speed), 32 * n + 113, -255, 6).draw(painter, 0xFF202020, antialias);
+        text(small, "%5.3f", net.speed * net.speed * net.speed * 0.015625, 80, 32 * n + 96, 0);
+        // Unsigned, so that counts past 2^31 do not show as negative.
+        text(small, "count: %12u", net.stepCount, 32 * n + 352, 64, AlignLeft);
+        for (int i = 0; i < n; ++i) {
+            const double chance = static_cast<double>(net.successCount[i]) / static_cast<double>(net.stepCount) * 100;
+            text(small, "chance: %8.3f%%", chance, 32 * n + 352, 96 + 32 * i, AlignLeft);
+        }
+        for (int i = 0; i < n; ++i) {
+            const bool lit = net.connected[i];
+            marker(net.partner[i], i, lit ? 0xC0008000 : 0x60000080);
+            marker(net.pointer[i], i, lit ? 0xC0808000 : 0xC0800000);
+        }
+    }
+
+private:
+    template <typename Value>
+    void text(const Font& font, const char* format, Value value, int x, int y, unsigned align) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, format, value);
+        font.draw(buffer, 0xC0000000, x, y, align);
+    }
+
+    void marker(int column, int row, uint32_t colour) {
+        if (column < 0 || column >= n) return;
+        Ring(64 + 32 * column, 96 + 32 * row, 10, 14).draw(painter, colour, antialias);
+    }
+
+    const Network& net;
+    Painter& painter;
+    const Font& large;
+    const Font& small;
+    const bool antialias;
+    const int n;
+};
+
+TEST(MatrixPanelFrame, EveryFrameIsTheLiteralDrawingList) {
+    PanelFrames frames;
+    ASSERT_TRUE(frames.large.isOpen()) << VORLASK_TEST_FONT;
+    Network& net = frames.network;
+    std::mt19937 random(20240917u);
+    for (int trial = 0; trial < 100; ++trial) {
+        randomPanelState(net, random);
+        net.resizing = trial % 4 == 0;
+        net.mouseX = std::uniform_real_distribution<double>(-50, 1100)(random);
+        net.mouseY = std::uniform_real_distribution<double>(-50, 800)(random);
+        const bool antialias = trial % 5 != 0;
+        frames.clear();
+        net.drawMatrix(antialias);
+        LiteralMatrixPanel(net, frames.expectedPainter, frames.expectedLarge, frames.expectedSmall, antialias).draw();
+        ASSERT_TRUE(frames.same()) << "trial " << trial << ", " << net.nodeCount << " nodes";
+    }
 }
 
 }  // namespace

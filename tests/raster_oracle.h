@@ -104,7 +104,7 @@ inline std::vector<Span> buildSpans(const std::vector<Point>& p, int64_t rowLow 
 }
 
 inline void drawPolygon(Canvas& canvas, const std::vector<Point>& p, uint32_t colour, bool antialias) {
-    if (!canvas.drawable() || p.empty()) return;
+    if (canvas.pixels() == nullptr || canvas.width() == 0 || canvas.height() == 0 || p.empty()) return;
     const int64_t w = canvas.width(), h = canvas.height();
     const size_t n = p.size();
     std::vector<double> ux(n), uy(n), d(n);
@@ -138,7 +138,7 @@ inline void drawPolygon(Canvas& canvas, const std::vector<Point>& p, uint32_t co
 
 inline void drawRing(Canvas& canvas, double cx, double cy, double inner, double outer, uint32_t colour,
                      bool antialias) {
-    if (!canvas.drawable()) return;
+    if (canvas.pixels() == nullptr || canvas.width() == 0 || canvas.height() == 0) return;
     const double w = canvas.width(), h = canvas.height();
     const int64_t r = static_cast<int64_t>(std::ceil(outer));
     const int64_t jLo = cx - r < 0 ? static_cast<int64_t>(std::trunc(-cx)) : -r;

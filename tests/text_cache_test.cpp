@@ -3,7 +3,9 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -122,4 +124,72 @@ TEST(TextCache, EveryDrawLeavesTheCanvasOfTheUncachedRule) {
         }
     }
     for (TTF_Font* face : faces) TTF_CloseFont(face);
+}
+
+namespace {
+
+std::vector<unsigned char> bytesOf(const CoverageImage& image) {
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < image.height; ++i) bytes.insert(bytes.end(), image.data + i * image.stride, image.data + i * image.stride + image.width);
+    return bytes;
+}
+
+}  // namespace
+
+// A kept text comes back as it was rendered, even after its face has changed
+// (here: turned bold); a text that is not kept is rendered from the face as it
+// is now. That tells which texts the cache holds: the most recently drawn
+// ones that fit its budget, per face.
+TEST(TextCache, KeepsTheMostRecentlyDrawnTextsThatFitItsBudget) {
+    ASSERT_TRUE(Font(nullptr, VORLASK_TEST_FONT, 120).isOpen());  // SDL_ttf initialised as the program does
+    TTF_Font* face = TTF_OpenFont(VORLASK_TEST_FONT, 120);  // large glyphs: bookkeeping is small beside them
+    TTF_Font* smaller = TTF_OpenFont(VORLASK_TEST_FONT, 60);
+    ASSERT_TRUE(face && smaller);
+    TextCache uncached(0);
+    const auto render = [&](const char* text) { return bytesOf(uncached.coverage(face, text)); };
+    const char* texts[3] = {"1", "2", "3"};
+    std::vector<unsigned char> plain[3], bold[3];
+    for (int k = 0; k < 3; ++k) plain[k] = render(texts[k]);
+    TTF_SetFontStyle(face, TTF_STYLE_BOLD);
+    for (int k = 0; k < 3; ++k) bold[k] = render(texts[k]);
+    TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
+    size_t largest = 0, smallest = SIZE_MAX;
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_NE(plain[k], bold[k]);
+        largest = std::max(largest, plain[k].size());
+        smallest = std::min(smallest, plain[k].size());
+    }
+    ASSERT_GT(3 * smallest, 2.5 * largest) << "two texts must fit the budget below, three not";
+
+    TextCache two(largest * 5 / 2);
+    two.coverage(face, "1");
+    two.coverage(face, "2");
+    two.coverage(face, "1");
+    two.coverage(face, "3");  // "2", the least recently drawn, makes room
+    TTF_SetFontStyle(face, TTF_STYLE_BOLD);
+    EXPECT_EQ(bytesOf(two.coverage(face, "1")), plain[0]);
+    EXPECT_EQ(bytesOf(two.coverage(face, "3")), plain[2]);
+    EXPECT_EQ(bytesOf(two.coverage(face, "2")), bold[1]);  // makes room in turn: "1" goes
+    EXPECT_EQ(bytesOf(two.coverage(face, "1")), bold[0]);
+    EXPECT_EQ(bytesOf(two.coverage(face, "2")), bold[1]);
+    TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
+
+    // A text larger than the whole budget is drawn but never kept.
+    TextCache tight(smallest / 2);
+    EXPECT_EQ(bytesOf(tight.coverage(face, "1")), plain[0]);
+    TTF_SetFontStyle(face, TTF_STYLE_BOLD);
+    EXPECT_EQ(bytesOf(tight.coverage(face, "1")), bold[0]);
+    TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
+
+    // The default budget holds a good many texts; one face's text is not another's.
+    TextCache roomy;
+    for (const char* text : texts) roomy.coverage(face, text);
+    const std::vector<unsigned char> large = bytesOf(roomy.coverage(face, "1"));
+    EXPECT_EQ(large, plain[0]);
+    EXPECT_NE(bytesOf(roomy.coverage(smaller, "1")), large);
+    TTF_SetFontStyle(face, TTF_STYLE_BOLD);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(bytesOf(roomy.coverage(face, texts[k])), plain[k]);
+    TTF_SetFontStyle(face, TTF_STYLE_NORMAL);
+    TTF_CloseFont(smaller);
+    TTF_CloseFont(face);
 }
