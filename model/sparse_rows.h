@@ -1,0 +1,130 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// One-step weights by source row; each row's entries in increasing column
+// order. Columns without an entry weigh 0.0. An entry may hold an exact 0.0
+// that an enumeration path of weight zero added.
+//
+// Readers go through rowCount, begin, end, column and weight (entries of row
+// l are those with begin(l) <= k < end(l)), or forEachEntry in hot loops, or
+// copyCsr for plain arrays; writers append a row's entries in increasing
+// column order and finish it.
+//
+// Storage, which no reader sees: entries sit in blocks of a fixed size, so
+// that the rows grow without ever being moved and entry k is found at once.
+// A block keeps its weights either as 16-bit indices into one table of the
+// distinct values, while the rows have few of them, or as the values
+// themselves; a block turns from indices to values when the table is full,
+// and every later block keeps values. Row starts take 32 bits until the
+// entries outgrow them. Every weight reads back with the bits it was written
+// with.
+class SparseRows {
+public:
+    SparseRows();
+
+    int rowCount() const { return static_cast<int>(wideStarts_ ? rowStart64_.size() : rowStart32_.size()) - 1; }
+    size_t entryCount() const { return entryCount_; }
+    size_t begin(int row) const { return wideStarts_ ? rowStart64_[row] : rowStart32_[row]; }
+    size_t end(int row) const { return begin(row + 1); }
+    int column(size_t k) const { return blocks_[k >> BlockBits].columns[k & BlockMask]; }
+    double weight(size_t k) const {
+        const Block& block = blocks_[k >> BlockBits];
+        return block.indexed ? table_[block.indices[k & BlockMask]] : block.values[k & BlockMask];
+    }
+
+    // visit(column, weight) for every entry of `row`, in increasing column
+    // order. The storage is looked at once per block a row touches, so the
+    // inner loops are plain loops over arrays.
+    template <typename Visit>
+    void forEachEntry(int row, Visit&& visit) const {
+        size_t k = begin(row);
+        const size_t e = end(row);
+        while (k < e) {
+            const Block& block = blocks_[k >> BlockBits];
+            const size_t offset = k & BlockMask;
+            const size_t count = std::min(e - k, BlockEntries - offset);
+            const int32_t* columns = block.columns.data() + offset;
+            if (block.indexed) {
+                const uint16_t* indices = block.indices.data() + offset;
+                const double* table = table_.data();
+                for (size_t i = 0; i < count; ++i) visit(static_cast<int>(columns[i]), table[indices[i]]);
+            } else {
+                const double* values = block.values.data() + offset;
+                for (size_t i = 0; i < count; ++i) visit(static_cast<int>(columns[i]), values[i]);
+            }
+            k += count;
+        }
+    }
+
+    // Every row as compressed sparse rows in one pass: rowStarts gets
+    // rowCount() + 1 values, columns and weights entryCount() each.
+    void copyCsr(int64_t* rowStarts, int32_t* columns, double* weights) const;
+
+    // Appends an entry to the row being written; columns must increase.
+    void append(int column, double weight);
+    // Ends the row being written; the next append starts a new one.
+    void finishRow();
+
+    // Appends every row of `piece`.
+    void appendRows(const SparseRows& piece);
+    // Room for `rows` rows; entries need no room reserved, since they never move.
+    void reserve(size_t rows, size_t entries);
+    // No rows. The first block's room is kept for the next rows.
+    void clear();
+
+    // Keep weights as values from now on: for rows known to have too many
+    // distinct weights for the table, so that no time goes into looking them up.
+    void keepValues();
+    bool keepsValues() const { return keepValues_; }
+
+    // The bytes the rows hold, room kept for growth included.
+    size_t memoryBytes() const;
+    // The bytes an entry takes while weights are indices, and once they are values.
+    static constexpr size_t IndexedEntryBytes = sizeof(int32_t) + sizeof(uint16_t);
+    static constexpr size_t ValueEntryBytes = sizeof(int32_t) + sizeof(double);
+    // The most distinct weights the table holds.
+    static constexpr size_t MaxTableSize = 1 << 16;
+
+    // Rows from a list per row of (column, weight) pairs, for tests and small chains.
+    static SparseRows fromRows(const std::vector<std::vector<std::pair<int, double>>>& rows);
+
+private:
+    static constexpr unsigned BlockBits = 20;
+    static constexpr size_t BlockEntries = size_t{1} << BlockBits;
+    static constexpr size_t BlockMask = BlockEntries - 1;
+
+    struct Block {
+        bool indexed = true;
+        std::vector<int32_t> columns;
+        std::vector<uint16_t> indices;  // while indexed
+        std::vector<double> values;     // otherwise
+        size_t memoryBytes() const;
+    };
+
+    // The table index of `weight`, added when new; -1 when the table is full.
+    long tableIndex(double weight);
+    void growSlots();
+    // The block the next entry goes to, started when the last one is full.
+    Block& openBlock();
+    void turnToValues(Block& block);
+    void widenStarts();
+    void appendEntries(const SparseRows& piece, size_t from, size_t count, const std::vector<long>& remapped);
+    std::vector<long> remapTable(const SparseRows& piece);
+
+    std::vector<Block> blocks_;
+    size_t entryCount_ = 0;
+    bool wideStarts_ = false;
+    std::vector<uint32_t> rowStart32_;
+    std::vector<uint64_t> rowStart64_;
+    bool keepValues_ = false;
+    // The distinct weights, and an open-addressing hash of their bit patterns:
+    // slot values are table index + 1, 0 for an empty slot.
+    std::vector<double> table_;
+    std::vector<uint32_t> slots_;
+    unsigned slotShift_ = 64;
+};
