@@ -49,15 +49,19 @@ ConfigurationList listConfigurations(const NeighbourLists& neighbours, int count
     list.nodeCount = static_cast<int>(neighbours.size());
     list.count = count;
     list.entries.assign(static_cast<size_t>(count) * list.nodeCount, -1);
-    for (int s = 0; s < count; ++s) {
-        int* entries = list.entries.data() + static_cast<size_t>(s) * list.nodeCount;
-        int rest = s;
-        for (int i = 0; i < list.nodeCount; ++i) {
-            const int k = static_cast<int>(neighbours[i].size());
-            if (k == 0) continue;
-            entries[i] = neighbours[i][rest % k];
-            rest /= k;
-        }
-    }
+    for (int s = 0; s < count; ++s) configurationEntries(neighbours, s, list.entries.data() + static_cast<size_t>(s) * list.nodeCount);
     return list;
+}
+
+void configurationEntries(const NeighbourLists& neighbours, long long s, int* entries) {
+    long long rest = s;
+    for (size_t i = 0; i < neighbours.size(); ++i) {
+        const long long k = static_cast<long long>(neighbours[i].size());
+        if (k == 0) {
+            entries[i] = -1;
+            continue;
+        }
+        entries[i] = neighbours[i][static_cast<size_t>(rest % k)];
+        rest /= k;
+    }
 }

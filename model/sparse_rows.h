@@ -81,6 +81,8 @@ public:
     // distinct weights for the table, so that no time goes into looking them up.
     void keepValues();
     bool keepsValues() const { return keepValues_; }
+    // The distinct weights in the table so far.
+    size_t tableSize() const { return table_.size(); }
 
     // The bytes the rows hold, room kept for growth included.
     size_t memoryBytes() const;

@@ -201,22 +201,40 @@ size_t OutcomeEnumerator::memoryBytes() const {
            row_.memoryBytes();
 }
 
-// The first node after partner value v (cyclically) linked to `node`; a
-// target search accepts any non-zero link entry.
+namespace {
+
+// The first node after partner value v (cyclically) linked to `node`, or -1;
+// a target search accepts any non-zero link entry.
+int targetAfter(const NetworkModel& network, int node, int v) {
+    const int n = network.nodeCount;
+    int candidate = v;
+    for (int tried = 0; tried < n; ++tried) {
+        if (++candidate >= n) candidate = 0;
+        if (network.links[node][candidate] != 0) return candidate;
+    }
+    return -1;
+}
+
+}  // namespace
+
 void OutcomeEnumerator::buildTargets(const NetworkModel& network) {
     targets_.assign(static_cast<size_t>(n_) * n_, -1);
-    for (int node = 0; node < n_; ++node) {
-        for (int v = 0; v < n_; ++v) {
-            int candidate = v;
-            for (int tried = 0; tried < n_; ++tried) {
-                if (++candidate >= n_) candidate = 0;
-                if (network.links[node][candidate] != 0) {
-                    targets_[static_cast<size_t>(node) * n_ + v] = candidate;
-                    break;
-                }
-            }
+    for (int node = 0; node < n_; ++node)
+        for (int v = 0; v < n_; ++v) targets_[static_cast<size_t>(node) * n_ + v] = targetAfter(network, node, v);
+}
+
+double outcomePathBound(const NetworkModel& network, const NeighbourLists& neighbours) {
+    double bound = 1.0;
+    for (int node = 0; node < network.nodeCount; ++node) {
+        if (neighbours[node].empty()) continue;
+        double cases = 0.0;
+        for (const int v : neighbours[node]) {
+            const int t = targetAfter(network, node, v);
+            cases += t >= 0 && t < node ? 3.0 : 1.0;
         }
+        bound *= cases;
     }
+    return bound;
 }
 
 void OutcomeEnumerator::buildLeafIndex(const NeighbourLists& neighbours) {

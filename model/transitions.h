@@ -165,6 +165,13 @@ private:
     RowAccumulator row_;
 };
 
+// An upper bound on the outcome paths of all rows together, hence on their
+// entries: a node takes at most three cases when its target comes before
+// it, one otherwise, so a row has at most the product of its nodes' counts;
+// the rows are every combination of partner values, so these products sum
+// to the product over the nodes of each node's counts summed over its values.
+double outcomePathBound(const NetworkModel& network, const NeighbourLists& neighbours);
+
 // A row with more outcome paths than a limit allows.
 class TooManyOutcomePaths : public EngineError {
 public:
