@@ -221,7 +221,7 @@ void runSweep(const SweepOptions& options) {
     {
         TerminalProgress display(progress);
         curves = sweepCurves(input.network, grid, first, count, configurations, options.horizon, options.chain.jobs,
-                             &progress);
+                             &progress, chainLimits(input, options.chain));
     }
     if (options.format == "json")
         writeSweepJson(out, input, configurations, options, grid, first, curves);

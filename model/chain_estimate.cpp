@@ -91,12 +91,15 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
     return sample;
 }
 
+// Blocks after the first are filled whole; the first, or the last, holds
+// room for at most as many entries again as it has.
 double rowBytesFor(double transitions, int h, bool keepValues) {
     const double entryBytes = keepValues ? SparseRows::ValueEntryBytes : SparseRows::IndexedEntryBytes;
     const double startBytes = transitions > 4294967295.0 ? 8.0 : 4.0;
-    const double blockOfRoom = static_cast<double>(size_t{1} << 20) * SparseRows::ValueEntryBytes;
-    const double table = SparseRows::MaxTableSize * (sizeof(double) + 2 * sizeof(uint32_t));
-    return transitions * entryBytes + (h + 1.0) * startBytes + blockOfRoom + table;
+    const double room = std::min(transitions, static_cast<double>(size_t{1} << 20)) * entryBytes;
+    const double table = std::min(transitions, static_cast<double>(SparseRows::MaxTableSize)) *
+                         (sizeof(double) + 2 * sizeof(uint32_t));
+    return transitions * entryBytes + (h + 1.0) * startBytes + room + table;
 }
 
 double workerBytesFor(const Sample& sample, int h, int n, double entriesPerRow) {
@@ -114,7 +117,7 @@ double workerBytesFor(const Sample& sample, int h, int n, double entriesPerRow) 
 }  // namespace
 
 double ChainEstimate::bytes(int jobs) const {
-    return rowBytes + chainBytes + std::max(passingBytes, jobs * workerBytes);
+    return rowBytes + chainBytes + std::max(passingBytes(), jobs * workerBytes);
 }
 
 namespace {
@@ -130,7 +133,9 @@ ChainEstimate estimateFrom(const Sample& sample, const NetworkModel& network, in
     estimate.keepValues = sample.keepValues;
     estimate.rowBytes = rowBytesFor(estimate.transitions, h, estimate.keepValues);
     estimate.chainBytes = static_cast<double>(h) * network.nodeCount * sizeof(int) + h / 8.0;
-    estimate.passingBytes = std::max(h * MarkingBytes, h * CurveBytes + keptBytes);
+    estimate.markingBytes = h * MarkingBytes;
+    estimate.curveBytes = h * CurveBytes;
+    estimate.keptBytes = keptBytes;
     estimate.workerBytes = workerBytesFor(sample, h, network.nodeCount, estimate.entriesPerRow);
     return estimate;
 }
@@ -194,33 +199,43 @@ TransitionBudget transitionBudget(const ChainEstimate& estimate, const ChainLimi
     budget.maxPathsPerRow = limits.maxPathsPerRow;
     budget.entriesPerRow = estimate.entriesPerRow;
     budget.keepValues = estimate.keepValues;
-    const double room = limits.maxBytes - estimate.chainBytes - std::max(estimate.passingBytes, jobs * estimate.workerBytes);
+    const double room = limits.maxBytes - estimate.chainBytes - std::max(estimate.passingBytes(), jobs * estimate.workerBytes);
     if (room < static_cast<double>(std::numeric_limits<size_t>::max()))
         budget.maxRowBytes = static_cast<size_t>(std::max(0.0, room));
     return budget;
+}
+
+void refuseAsLimit(const ChainEstimate& estimate, const ChainLimits& limits) {
+    try {
+        throw;
+    } catch (const TooManyOutcomePaths& e) {
+        throw EngineError(EngineError::BeyondLimit, limits.name + e.what());
+    } catch (const TransitionsPastMemory& e) {
+        // The rows built so far tell better than the sample how many there are.
+        const int h = estimate.configurations;
+        const double projected = static_cast<double>(e.entries()) / std::max(1LL, e.rowsDone()) * h;
+        ChainEstimate seen = estimate;
+        seen.transitions = std::max(estimate.transitions, projected);
+        seen.rowBytes = std::max(estimate.rowBytes, rowBytesFor(seen.transitions, h, estimate.keepValues));
+        refuseMemory(limits, "needs ", seen.bytes(1), seen.transitions);
+    } catch (const std::bad_alloc&) {
+        refuseMemory(limits, "could not get the memory it needs, ", estimate.bytes(1), estimate.transitions);
+    }
 }
 
 MarkovChain buildMarkovChainWithin(const NetworkModel& network, const NeighbourLists& neighbours,
                                    int configurationCount, int jobs, const ChainLimits& limits, double keptBytes,
                                    WorkProgress* progress) {
     ChainEstimate estimate;
+    estimate.configurations = configurationCount;
     try {
         estimate = estimateChain(network, neighbours, configurationCount, limits, keptBytes, progress);
         checkEstimate(estimate, limits);
         const int workers = jobsWithin(estimate, limits, jobs);
         return buildMarkovChain(network, neighbours, configurationCount, workers, progress,
                                 transitionBudget(estimate, limits, workers));
-    } catch (const TooManyOutcomePaths& e) {
-        throw EngineError(EngineError::BeyondLimit, limits.name + e.what());
-    } catch (const TransitionsPastMemory& e) {
-        // The rows built so far tell better than the sample how many there are.
-        const double projected = static_cast<double>(e.entries()) / std::max(1LL, e.rowsDone()) * configurationCount;
-        ChainEstimate seen = estimate;
-        seen.transitions = std::max(estimate.transitions, projected);
-        seen.rowBytes = std::max(estimate.rowBytes, rowBytesFor(seen.transitions, configurationCount, estimate.keepValues));
-        refuseMemory(limits, "needs ", seen.bytes(1), seen.transitions);
-    } catch (const std::bad_alloc&) {
-        refuseMemory(limits, "could not get the memory it needs, ", estimate.bytes(1), estimate.transitions);
+    } catch (...) {
+        refuseAsLimit(estimate, limits);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -29,9 +30,12 @@ struct ChainEstimate {
     double rowBytes = 0.0;
     // The configuration list and the marks' bits, held as long as the chain.
     double chainBytes = 0.0;
-    // What comes and goes while the chain is held: marking, the curves and
-    // whatever the caller keeps beside the chain.
-    double passingBytes = 0.0;
+    // What comes and goes while the chain is held: marking, then the curves
+    // and whatever the caller keeps beside the chain.
+    double markingBytes = 0.0;
+    double curveBytes = 0.0;
+    double keptBytes = 0.0;
+    double passingBytes() const { return std::max(markingBytes, curveBytes + keptBytes); }
     // Scratch of one worker enumerating rows.
     double workerBytes = 0.0;
 
@@ -70,6 +74,12 @@ void checkEstimate(const ChainEstimate& estimate, const ChainLimits& limits);
 
 // The share of the limit the rows may take while built by `jobs` workers.
 TransitionBudget transitionBudget(const ChainEstimate& estimate, const ChainLimits& limits, int jobs);
+
+// Called while an exception is handled: a row of too many outcome paths,
+// rows past their share of memory, or memory that could not be had become
+// an EngineError (beyond a limit) of one line that names the estimate and
+// the limit; anything else is thrown on.
+[[noreturn]] void refuseAsLimit(const ChainEstimate& estimate, const ChainLimits& limits);
 
 // The chain, built within the limits: the estimate first, refused before
 // anything is built when it passes them; then the rows, on as many of the

@@ -1,9 +1,11 @@
 #include "model/sweep.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "model/analysis.h"
+#include "model/chain_estimate.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
 #include "model/success_curves.h"
@@ -100,19 +102,42 @@ constexpr int ConfigurationsForParallelPoint = 1 << 18;
 
 }  // namespace
 
+// Every point has the same configurations, so one estimate sizes them all;
+// a point whose weights turn exactly zero may have other transitions, which
+// its own build keeps within its share.
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress) {
+                                             WorkProgress* progress, const ChainLimits& limits) {
     std::vector<std::vector<double>> curves(static_cast<size_t>(count));
-    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
-    const int pointJobs = pointsSideBySide ? 1 : jobs;
+    if (count <= 0) return curves;
     const NeighbourLists neighbours = neighbourLists(network);
-    forEachChunk(pointsSideBySide ? jobs : 1, count, 1, [&](int, long long k, long long, long long) {
-        NetworkModel point = network;
-        grid.apply(first + k, point);
-        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs);
-        curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
-        addProgress(progress, 1);
-    });
+    NetworkModel firstPoint = network;
+    grid.apply(first, firstPoint);
+    const double keptCurves = static_cast<double>(count) * (horizon + 1.0) * sizeof(double);
+    ChainEstimate estimate;
+    estimate.configurations = configurations;
+    try {
+        estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptCurves);
+        checkEstimate(estimate, limits);
+        // Points side by side share the kept curves and hold all else each.
+        ChainEstimate alone = estimate;
+        alone.keptBytes = 0.0;
+        const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+        const double fitting = std::floor((limits.maxBytes - keptCurves) / alone.bytes(1));
+        const int sideBySide = pointsSideBySide ? static_cast<int>(std::max(1.0, std::min<double>(jobs, fitting))) : 1;
+        ChainLimits pointLimits = limits;
+        pointLimits.maxBytes = (limits.maxBytes - keptCurves) / sideBySide;
+        const int pointJobs = pointsSideBySide ? 1 : jobsWithin(alone, pointLimits, jobs);
+        const TransitionBudget budget = transitionBudget(alone, pointLimits, pointJobs);
+        forEachChunk(sideBySide, count, 1, [&](int, long long k, long long, long long) {
+            NetworkModel point = network;
+            grid.apply(first + k, point);
+            const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs, nullptr, budget);
+            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
+            addProgress(progress, 1);
+        });
+    } catch (...) {
+        refuseAsLimit(estimate, limits);
+    }
     return curves;
 }

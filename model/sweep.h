@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "model/chain_estimate.h"
 #include "model/network.h"
 
 class WorkProgress;
@@ -46,9 +47,11 @@ private:
 };
 
 // The success curves of points first .. first + count - 1 of the grid, for
-// a network of `configurations` configurations: points side by side on the
-// jobs when they are small, each point on all jobs when they are large. The
-// curves are the same for any number of jobs.
+// a network of `configurations` configurations, within `limits`: points side
+// by side on the jobs when they are small, as many as fit, each point on all
+// jobs that fit when they are large. The curves are the same for any number
+// of jobs. Throws EngineError (beyond a limit) when a point's chain would
+// not fit in the limits.
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress = nullptr);
+                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {});
