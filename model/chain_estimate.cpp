@@ -20,7 +20,7 @@ constexpr long long SampleRows = 1LL << 16;
 constexpr long long SamplePaths = 1LL << 24;
 // When a bound shows that the rows fit, the sample only sizes the work and
 // guesses how weights are kept: a few milliseconds.
-constexpr long long SizingPaths = 1LL << 18;
+constexpr long long SizingPaths = 1LL << 16;
 // Sampled rows are held until this many entries, then let go.
 constexpr size_t SampleEntriesHeld = size_t{1} << 21;
 
@@ -58,8 +58,59 @@ struct Sample {
     long long rows = 0;
     long long entries = 0;
     long long largestRow = 0;
+    // Weights are expected to outgrow the table; they did on the sample.
     bool keepValues = false;
+    bool overflowed = false;
     bool exact = false;
+};
+
+// Whether the weights of all rows will outgrow the table of distinct
+// values, judged from how many new values the sample's later entries still
+// brought: few networks have a handful of values that every row repeats,
+// others a new value in most entries.
+class DistinctWeights {
+public:
+    void update(const SparseRows& held) {
+        if (decided_) return;
+        if (held.keepsValues()) {
+            overflowed_ = true;
+            decide(true);
+        } else if (held.entryCount() >= 2 * lastEntries_) {
+            earlierEntries_ = lastEntries_;
+            earlierDistinct_ = lastDistinct_;
+            lastEntries_ = held.entryCount();
+            lastDistinct_ = held.tableSize();
+        }
+    }
+    // Decides once the rows are `transitions` in all, `held` of them seen.
+    void decide(const SparseRows& held, double transitions) {
+        if (decided_) return;
+        update(held);
+        if (decided_) return;
+        const double seen = static_cast<double>(held.entryCount());
+        const double newPerEntry = held.entryCount() > earlierEntries_
+                                       ? static_cast<double>(held.tableSize() - earlierDistinct_) /
+                                             static_cast<double>(held.entryCount() - earlierEntries_)
+                                       : 0.0;
+        decide(static_cast<double>(held.tableSize()) + newPerEntry * std::max(0.0, transitions - seen) >
+               static_cast<double>(SparseRows::MaxTableSize));
+    }
+    bool overflows() const { return overflows_; }
+    bool overflowed() const { return overflowed_; }
+
+private:
+    void decide(bool overflows) {
+        decided_ = true;
+        overflows_ = overflows;
+    }
+
+    bool decided_ = false;
+    bool overflows_ = false;
+    bool overflowed_ = false;
+    size_t earlierEntries_ = 0;
+    size_t earlierDistinct_ = 0;
+    size_t lastEntries_ = 0;
+    size_t lastDistinct_ = 0;
 };
 
 Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours, int h, long long maxPathsPerRow,
@@ -68,6 +119,7 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
     OutcomeEnumerator enumerator(network, neighbours, h);
     enumerator.limitPaths(maxPathsPerRow);
     SparseRows held;
+    DistinctWeights distinct;
     std::vector<int> entries(neighbours.size());
     Sample sample;
     long long paths = 0;
@@ -82,11 +134,17 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
         ++sample.rows;
         sample.entries += count;
         sample.largestRow = std::max(sample.largestRow, count);
-        // A table a quarter full on a sample is likely to overflow on all rows.
-        sample.keepValues = sample.keepValues || held.keepsValues() || held.tableSize() * 4 > SparseRows::MaxTableSize;
-        if (held.entryCount() > SampleEntriesHeld) held.clear();
+        distinct.update(held);
+        if (held.entryCount() > SampleEntriesHeld) {
+            distinct.decide(held, static_cast<double>(sample.entries) / sample.rows * h);
+            held.clear();
+            held.keepValues();
+        }
         addProgress(progress, 1);
     }
+    distinct.decide(held, sample.rows > 0 ? static_cast<double>(sample.entries) / sample.rows * h : 0.0);
+    sample.keepValues = distinct.overflows();
+    sample.overflowed = distinct.overflowed();
     sample.exact = sample.rows == h && h <= SampleRows;
     return sample;
 }
@@ -149,7 +207,10 @@ ChainEstimate estimateChain(const NetworkModel& network, const NeighbourLists& n
                             const ChainLimits& limits, double keptBytes, WorkProgress* progress) {
     const int h = configurationCount;
     const double bound = outcomePathBound(network, neighbours);
-    const Sample sizing = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SizingPaths, progress);
+    Sample sizing = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SizingPaths, progress);
+    // Too few entries to judge how many distinct weights all rows have: only
+    // an overflow counts, and otherwise the rows find out as they are built.
+    if (!sizing.exact) sizing.keepValues = sizing.overflowed;
     ChainEstimate estimate = estimateFrom(sizing, network, h, keptBytes, bound);
     if (estimate.exact) return estimate;
     ChainEstimate worst = estimate;

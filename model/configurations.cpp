@@ -49,7 +49,16 @@ ConfigurationList listConfigurations(const NeighbourLists& neighbours, int count
     list.nodeCount = static_cast<int>(neighbours.size());
     list.count = count;
     list.entries.assign(static_cast<size_t>(count) * list.nodeCount, -1);
-    for (int s = 0; s < count; ++s) configurationEntries(neighbours, s, list.entries.data() + static_cast<size_t>(s) * list.nodeCount);
+    for (int s = 0; s < count; ++s) {
+        int* entries = list.entries.data() + static_cast<size_t>(s) * list.nodeCount;
+        int rest = s;
+        for (int i = 0; i < list.nodeCount; ++i) {
+            const int k = static_cast<int>(neighbours[i].size());
+            if (k == 0) continue;
+            entries[i] = neighbours[i][rest % k];
+            rest /= k;
+        }
+    }
     return list;
 }
 

@@ -11,9 +11,6 @@ uint64_t bitsOf(double value) {
     return bits;
 }
 
-// Fibonacci hashing: the top bits of the product spread nearby patterns.
-size_t slotOf(uint64_t bits, unsigned shift) { return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ULL) >> shift); }
-
 constexpr size_t FirstSlotCount = 256;
 
 }  // namespace
@@ -31,7 +28,7 @@ long SparseRows::tableIndex(double weight) {
     if (slots_.empty()) growSlots();
     const uint64_t bits = bitsOf(weight);
     const size_t mask = slots_.size() - 1;
-    size_t slot = slotOf(bits, slotShift_);
+    size_t slot = slotOf(bits);
     for (; slots_[slot] != 0; slot = (slot + 1) & mask)
         if (bitsOf(table_[slots_[slot] - 1]) == bits) return static_cast<long>(slots_[slot] - 1);
     if (table_.size() == MaxTableSize) return -1;
@@ -48,7 +45,7 @@ void SparseRows::growSlots() {
     for (size_t c = count; c > 1; c >>= 1) --slotShift_;
     const size_t mask = count - 1;
     for (size_t index = 0; index < table_.size(); ++index) {
-        size_t slot = slotOf(bitsOf(table_[index]), slotShift_);
+        size_t slot = slotOf(bitsOf(table_[index]));
         while (slots_[slot] != 0) slot = (slot + 1) & mask;
         slots_[slot] = static_cast<uint32_t>(index + 1);
     }
@@ -87,7 +84,7 @@ void SparseRows::keepValues() {
         turnToValues(blocks_.back());
 }
 
-void SparseRows::append(int column, double weight) {
+void SparseRows::appendToTable(int column, double weight) {
     Block& block = openBlock();
     if (block.indexed) {
         const long index = tableIndex(weight);

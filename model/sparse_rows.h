@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -61,12 +62,39 @@ public:
         }
     }
 
+    // visit(column, weight) for every entry of rows first .. last - 1 in
+    // order, and endRow(row) after each row's entries: for loops over many
+    // short rows, which look at the storage once per block instead of once
+    // per row.
+    template <typename Visit, typename EndRow>
+    void forEachEntryOfRows(int first, int last, Visit&& visit, EndRow&& endRow) const {
+        if (wideStarts_)
+            entriesOfRows(rowStart64_.data(), first, last, visit, endRow);
+        else
+            entriesOfRows(rowStart32_.data(), first, last, visit, endRow);
+    }
+
     // Every row as compressed sparse rows in one pass: rowStarts gets
     // rowCount() + 1 values, columns and weights entryCount() each.
     void copyCsr(int64_t* rowStarts, int32_t* columns, double* weights) const;
 
     // Appends an entry to the row being written; columns must increase.
-    void append(int column, double weight);
+    void append(int column, double weight) {
+        if (!blocks_.empty() && blocks_.back().columns.size() < BlockEntries) {
+            Block& block = blocks_.back();
+            if (!block.indexed) {
+                block.values.push_back(weight);
+            } else {
+                const long index = findInTable(weight);
+                if (index < 0) return appendToTable(column, weight);
+                block.indices.push_back(static_cast<uint16_t>(index));
+            }
+            block.columns.push_back(column);
+            ++entryCount_;
+            return;
+        }
+        appendToTable(column, weight);
+    }
     // Ends the row being written; the next append starts a new one.
     void finishRow();
 
@@ -108,6 +136,63 @@ private:
         size_t memoryBytes() const;
     };
 
+    template <typename Start, typename Visit, typename EndRow>
+    void entriesOfRows(const Start* starts, int first, int last, Visit& visit, EndRow& endRow) const {
+        size_t k = starts[first];
+        for (int row = first; row < last;) {
+            if (starts[row + 1] == k) {
+                endRow(row++);
+                continue;
+            }
+            const Block& block = blocks_[k >> BlockBits];
+            const size_t base = k & ~BlockMask;
+            const int32_t* columns = block.columns.data();
+            if (block.indexed) {
+                const uint16_t* indices = block.indices.data();
+                const double* table = table_.data();
+                row = rowsInBlock(starts, row, last, k, base, [&](size_t i) { visit(static_cast<int>(columns[i]), table[indices[i]]); },
+                                  endRow);
+            } else {
+                const double* values = block.values.data();
+                row = rowsInBlock(starts, row, last, k, base, [&](size_t i) { visit(static_cast<int>(columns[i]), values[i]); },
+                                  endRow);
+            }
+        }
+    }
+
+    // The rows from `row` on while their entries lie in the block from
+    // entry `base`; returns the first row not finished, with k at its next entry.
+    template <typename Start, typename Entry, typename EndRow>
+    static int rowsInBlock(const Start* starts, int row, int last, size_t& k, size_t base, Entry&& entry, EndRow& endRow) {
+        const size_t limit = base + BlockEntries;
+        while (row < last) {
+            const size_t end = starts[row + 1];
+            const size_t stop = std::min(static_cast<size_t>(end), limit);
+            for (; k < stop; ++k) entry(k - base);
+            if (end > limit) return row;
+            endRow(row++);
+            if (k == limit) return row;
+        }
+        return row;
+    }
+
+    // append where the weight may go to the table or a block must be started.
+    void appendToTable(int column, double weight);
+    // The table index of `weight`, or -1 when it is not in the table.
+    long findInTable(double weight) const {
+        if (slots_.empty()) return -1;
+        uint64_t bits;
+        std::memcpy(&bits, &weight, sizeof bits);
+        const size_t mask = slots_.size() - 1;
+        for (size_t slot = slotOf(bits); slots_[slot] != 0; slot = (slot + 1) & mask) {
+            uint64_t found;
+            std::memcpy(&found, &table_[slots_[slot] - 1], sizeof found);
+            if (found == bits) return static_cast<long>(slots_[slot] - 1);
+        }
+        return -1;
+    }
+    // Fibonacci hashing: the top bits of the product spread nearby patterns.
+    size_t slotOf(uint64_t bits) const { return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ULL) >> slotShift_); }
     // The table index of `weight`, added when new; -1 when the table is full.
     long tableIndex(double weight);
     void growSlots();

@@ -189,8 +189,11 @@ void OutcomeEnumerator::enumerateRow(int source, const int* entries, SparseRows&
     sourceIndex_ = source;
     for (int node = 0; node < n_; ++node) sourceTarget_[node] = source_[node] < 0 ? -1 : target(node, source_[node]);
     weight_ = 1.0;
-    paths_ = 0;
-    enumerate(0);
+    paths_ = 1;
+    if (row_.direct())
+        enumerate<true>(0);
+    else
+        enumerate<false>(0);
     row_.moveInto(rows);
 }
 
@@ -281,40 +284,49 @@ OutcomeEnumerator::JointWeights OutcomeEnumerator::jointWeights(int n, int t) co
 
 // Nodes in the single case go on in the same loop: their factor is taken
 // and never restored, so nothing waits for their return.
+template <bool Direct>
 void OutcomeEnumerator::enumerate(int node) {
     for (; node < n_; ++node) {
         const int t = sourceTarget_[node];
         setPartner(node, t);
         if (t >= 0 && t < node && (!resolved_[t] || newPartner_[t] == node)) {
-            enumerateJoint(node, t);
+            enumerateJoint<Direct>(node, t);
             return;
         }
         resolved_[node] = 1;
         if (t >= 0) weight_ = alphaBeta_[node] * weight_;
     }
-    if (++paths_ > pathLimit_) throw TooManyOutcomePaths(sourceIndex_, pathLimit_);
     // A leaf that is not a configuration drops its weight.
-    if (leafIndex_ >= 0) row_.add(static_cast<int>(leafIndex_), weight_);
+    if (leafIndex_ < 0) return;
+    if constexpr (Direct)
+        row_.addDirect(static_cast<int>(leafIndex_), weight_);
+    else
+        row_.addHashed(static_cast<int>(leafIndex_), weight_);
 }
 
 // Node n and its target t < n may each be the one that moves, or neither.
+template <bool Direct>
 void OutcomeEnumerator::enumerateJoint(int n, int t) {
     const double saved = weight_;
     const JointWeights weights =
         jointWeights_.empty() ? jointWeights(n, t) : jointWeights_[static_cast<size_t>(n) * n_ + t];
+    // A path becomes two or three here: the row's leaves are one plus what
+    // every joint case adds, counted before any of them is followed.
+    paths_ += weights.rest > 0 ? 2 : 1;
+    if (paths_ > pathLimit_) throw TooManyOutcomePaths(sourceIndex_, pathLimit_);
 
     setPartner(n, source_[n]);
     resolved_[n] = 0;
     resolved_[t] = 1;
     weight_ = weights.pn * saved;
-    enumerate(n + 1);
+    enumerate<Direct>(n + 1);
 
     setPartner(n, t);
     setPartner(t, source_[t]);
     resolved_[n] = 1;
     resolved_[t] = 0;
     weight_ = weights.pt * saved;
-    enumerate(n + 1);
+    enumerate<Direct>(n + 1);
 
     setPartner(t, n);
     if (weights.rest > 0) {
@@ -323,7 +335,7 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
         resolved_[n] = 0;
         resolved_[t] = 0;
         weight_ = weights.rest * saved;
-        enumerate(n + 1);
+        enumerate<Direct>(n + 1);
     }
     weight_ = saved;
 }
@@ -440,11 +452,15 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
 std::vector<int> findSuccessors(const SparseRows& transitions) {
     const int h = transitions.rowCount();
     std::vector<int> successor(static_cast<size_t>(h), -1);
-    for (int s = 0; s < h; ++s) {
-        int& first = successor[s];
-        transitions.forEachEntry(s, [&](int column, double weight) {
+    int first = -1;
+    transitions.forEachEntryOfRows(
+        0, h,
+        [&](int column, double weight) {
             if (first < 0 && weight == 1.0) first = column;
+        },
+        [&](int row) {
+            successor[row] = first;
+            first = -1;
         });
-    }
     return successor;
 }

@@ -29,6 +29,16 @@ public:
         else
             addHashed(column, weight);
     }
+    // The same for callers that choose once per row how the row is summed.
+    bool direct() const { return direct_; }
+    void addDirect(int column, double weight) {
+        if (!touched_[column]) {
+            touched_[column] = 1;
+            columns_.push_back(column);
+        }
+        directSums_[column] += weight;
+    }
+    void addHashed(int column, double weight);
 
     // Appends the row in increasing column order to `rows` and finishes it,
     // then starts an empty one.
@@ -40,7 +50,7 @@ public:
     size_t memoryBytes() const;
 
     // Rows up to this wide are summed in a table.
-    static constexpr int MaxDirectWidth = 1 << 16;
+    static constexpr int MaxDirectWidth = 1 << 20;
 
 private:
     struct Sum {
@@ -52,14 +62,6 @@ private:
         uint32_t sum;  // index into sums_ of the column's sum
     };
 
-    void addDirect(int column, double weight) {
-        if (!touched_[column]) {
-            touched_[column] = 1;
-            columns_.push_back(column);
-        }
-        directSums_[column] += weight;
-    }
-    void addHashed(int column, double weight);
     void growSlots();
     void startNextRow();
     void sortColumns();
@@ -135,7 +137,10 @@ private:
         leafIndex_ += digitValue(node, partnerValue) - digitValue(node, newPartner_[node]);
         newPartner_[node] = partnerValue;
     }
+    // Direct: whether rows are summed in a table; a leaf then calls nothing.
+    template <bool Direct>
     void enumerate(int node);
+    template <bool Direct>
     void enumerateJoint(int n, int t);
 
     const int n_;

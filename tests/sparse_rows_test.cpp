@@ -67,6 +67,28 @@ void expectRows(const SparseRows& sparse, const Rows& rows) {
         }
     }
     ASSERT_EQ(sparse.entryCount(), k);
+    // Row ranges, starting and ending anywhere, see the same entries.
+    const int count = static_cast<int>(rows.size());
+    for (const auto& [first, last] : std::vector<std::pair<int, int>>{{0, count}, {count / 3, count / 3 * 2 + 1}, {count, count}}) {
+        if (first > last || last > count) continue;
+        int row = first;
+        size_t seen = 0;
+        sparse.forEachEntryOfRows(
+            first, last,
+            [&](int column, double weight) {
+                ASSERT_LT(seen, rows[row].size());
+                EXPECT_EQ(column, rows[row][seen].first);
+                EXPECT_EQ(bitsOf(weight), bitsOf(rows[row][seen].second));
+                ++seen;
+            },
+            [&](int ended) {
+                ASSERT_EQ(ended, row);
+                ASSERT_EQ(seen, rows[row].size());
+                ++row;
+                seen = 0;
+            });
+        ASSERT_EQ(row, last);
+    }
     std::vector<int64_t> starts(rows.size() + 1);
     std::vector<int32_t> columns(k);
     std::vector<double> weights(k);
@@ -192,15 +214,17 @@ TEST(RowAccumulator, SumsEachColumnInTheOrderGivenForNarrowAndWideRows) {
 // A wide network's enumerator holds scratch for the entries of a row, not
 // for every configuration: memory that does not grow with the workers.
 TEST(RowAccumulator, WideRowsHoldScratchForTheirEntriesOnly) {
+    const int nodes = 21;
     NetworkModel ring;
-    ring.resize(18);
-    for (int i = 0; i < 18; ++i) ring.links[i][(i + 1) % 18] = ring.links[(i + 1) % 18][i] = 1;
+    ring.resize(nodes);
+    for (int i = 0; i < nodes; ++i) ring.links[i][(i + 1) % nodes] = ring.links[(i + 1) % nodes][i] = 1;
     const NeighbourLists neighbours = neighbourLists(ring);
-    const int h = 1 << 18;
+    const int h = 1 << nodes;
+    ASSERT_GT(h, RowAccumulator::MaxDirectWidth);
     OutcomeEnumerator enumerator(ring, neighbours, h);
-    std::vector<int> entries(18);
+    std::vector<int> entries(nodes);
     SparseRows rows;
-    for (long long source : {0LL, 12345LL, 262143LL}) {
+    for (long long source : {0LL, 12345LL, h - 1LL}) {
         configurationEntries(neighbours, source, entries.data());
         enumerator.enumerateRow(static_cast<int>(source), entries.data(), rows);
     }
