@@ -36,7 +36,8 @@ out="$WORKDIR/out.csv"
 # Runs the command with its standard error in $WORKDIR/err; sets $status.
 run() {
     status=0
-    timeout 300 "$@" 2>"$WORKDIR/err" >/dev/null || status=$?
+    timeout 300 "$@" 2>"$WORKDIR/err" >"$WORKDIR/out" || status=$?
+    [ "$status" = 0 ] || [ ! -s "$WORKDIR/out" ] || fail "a refusal wrote to standard output: $(head -c 200 "$WORKDIR/out")"
 }
 one_line() {
     [ "$(wc -l <"$WORKDIR/err")" = 1 ] || fail "$1: not one line: $(cat "$WORKDIR/err")"
@@ -59,9 +60,12 @@ one_line "out of memory" '^vorlask-cli: .*ring16.txt: could not get the memory i
 [ ! -e "$out" ] || fail "a refused run left $out"
 [ -z "$(ls -A "$WORKDIR" | grep '^\.out\.csv')" ] || fail "a refused run left a temporary file"
 
+for command in steps report; do
+    run "$CLI" "$command" "$WORKDIR/pairs20.txt"
+    [ "$status" = 3 ] || fail "$command of 20 pairs: status $status"
+    one_line "$command of 20 pairs" 'pairs20.txt: configuration 0 has more than [0-9]+ outcome paths to follow in one step$'
+done
 run "$CLI" steps --horizon 1 -o "$out" "$WORKDIR/pairs20.txt"
-[ "$status" = 3 ] || fail "20 pairs: status $status"
-one_line "20 pairs" 'pairs20.txt: configuration 0 has more than [0-9]+ outcome paths to follow in one step$'
 [ ! -e "$out" ] || fail "a refused run left $out"
 
 # Within the limits nothing changes: the same numbers for any number of jobs.
