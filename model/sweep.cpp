@@ -1,7 +1,9 @@
 #include "model/sweep.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 
 #include "model/analysis.h"
@@ -100,44 +102,121 @@ namespace {
 // point rather than running points side by side.
 constexpr int ConfigurationsForParallelPoint = 1 << 18;
 
+// How the points of a sweep share the jobs and the memory. Every point has
+// the same configurations, so one estimate sizes them all; a point whose
+// weights turn exactly zero may have other transitions, which its own build
+// keeps within its share.
+struct PointPlan {
+    ChainEstimate estimate;
+    int sideBySide = 1;
+    int pointJobs = 1;
+    TransitionBudget budget;
+};
+
+// `keptPerPoint`: what following one point's chain takes beside it;
+// `keptForAll`: what the sweep keeps of every point until the end.
+PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbours, const SweepGrid& grid,
+                     long long first, long long count, int configurations, int jobs, const ChainLimits& limits,
+                     double keptPerPoint, double keptForAll) {
+    NetworkModel firstPoint = network;
+    grid.apply(first, firstPoint);
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
+    plan.estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptPerPoint + keptForAll);
+    checkEstimate(plan.estimate, limits);
+    ChainEstimate alone = plan.estimate;
+    alone.keptBytes = keptPerPoint;
+    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    const double fitting = std::floor((limits.maxBytes - keptForAll) / alone.bytes(1));
+    plan.sideBySide = pointsSideBySide ? static_cast<int>(std::max(1.0, std::min<double>(jobs, fitting))) : 1;
+    ChainLimits pointLimits = limits;
+    pointLimits.maxBytes = (limits.maxBytes - keptForAll) / plan.sideBySide;
+    plan.pointJobs = pointsSideBySide ? 1 : jobsWithin(alone, pointLimits, jobs);
+    plan.budget = transitionBudget(alone, pointLimits, plan.pointJobs);
+    return plan;
+}
+
 }  // namespace
 
-// Every point has the same configurations, so one estimate sizes them all;
-// a point whose weights turn exactly zero may have other transitions, which
-// its own build keeps within its share.
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
                                              WorkProgress* progress, const ChainLimits& limits) {
     std::vector<std::vector<double>> curves(static_cast<size_t>(count));
     if (count <= 0) return curves;
     const NeighbourLists neighbours = neighbourLists(network);
-    NetworkModel firstPoint = network;
-    grid.apply(first, firstPoint);
-    const double keptCurves = static_cast<double>(count) * (horizon + 1.0) * sizeof(double);
-    ChainEstimate estimate;
-    estimate.configurations = configurations;
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
     try {
-        estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptCurves);
-        checkEstimate(estimate, limits);
-        // Points side by side share the kept curves and hold all else each.
-        ChainEstimate alone = estimate;
-        alone.keptBytes = 0.0;
-        const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
-        const double fitting = std::floor((limits.maxBytes - keptCurves) / alone.bytes(1));
-        const int sideBySide = pointsSideBySide ? static_cast<int>(std::max(1.0, std::min<double>(jobs, fitting))) : 1;
-        ChainLimits pointLimits = limits;
-        pointLimits.maxBytes = (limits.maxBytes - keptCurves) / sideBySide;
-        const int pointJobs = pointsSideBySide ? 1 : jobsWithin(alone, pointLimits, jobs);
-        const TransitionBudget budget = transitionBudget(alone, pointLimits, pointJobs);
-        forEachChunk(sideBySide, count, 1, [&](int, long long k, long long, long long) {
+        plan = planPoints(network, neighbours, grid, first, count, configurations, jobs, limits, 0.0,
+                          static_cast<double>(count) * (horizon + 1.0) * sizeof(double));
+        forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
             NetworkModel point = network;
             grid.apply(first + k, point);
-            const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs, nullptr, budget);
-            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
+            const MarkovChain chain =
+                buildMarkovChain(point, neighbours, configurations, plan.pointJobs, nullptr, plan.budget);
+            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, plan.pointJobs).average;
             addProgress(progress, 1);
         });
     } catch (...) {
-        refuseAsLimit(estimate, limits);
+        refuseAsLimit(plan.estimate, limits);
     }
     return curves;
+}
+
+namespace {
+
+// "alpha[1]=0.5, gamma=0.25: "
+std::string pointText(const SweepGrid& grid, long long point) {
+    std::string text;
+    const std::vector<double> values = grid.valuesAt(point);
+    for (size_t k = 0; k < values.size(); ++k) text += (k ? ", " : "") + grid.axes()[k].name + "=" + valueText(values[k]);
+    return text + ": ";
+}
+
+}  // namespace
+
+std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                         long long count, int configurations, const LongRunOptions& options,
+                                         WorkProgress* progress, const ChainLimits& limits) {
+    std::vector<LongRunFigures> figures(static_cast<size_t>(count));
+    if (count <= 0) return figures;
+    LongRunOptions pointOptions = options;
+    pointOptions.quantiles.clear();
+    pointOptions.keepPerConfiguration = false;
+    checkLongRunOptions(pointOptions);
+    const NeighbourLists neighbours = neighbourLists(network);
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
+    // The first point that fails is reported whatever the jobs: points after
+    // a failure are skipped, points before it still run.
+    std::atomic<long long> firstFailure{count};
+    std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
+    try {
+        plan = planPoints(network, neighbours, grid, first, count, configurations, options.jobs, limits,
+                          static_cast<double>(longRunMemory(configurations)),
+                          static_cast<double>(count) * sizeof(LongRunFigures));
+        pointOptions.jobs = plan.pointJobs;
+        forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
+            if (k > firstFailure) return;
+            NetworkModel point = network;
+            grid.apply(first + k, point);
+            const MarkovChain chain =
+                buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, nullptr, plan.budget);
+            try {
+                figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
+            } catch (const LongRunCapReached& e) {
+                failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
+                                                                  e.meanSteps());
+                for (long long seen = firstFailure; k < seen && !firstFailure.compare_exchange_weak(seen, k);) {
+                }
+            }
+            addProgress(progress, 1);
+        });
+    } catch (const LongRunCapReached&) {
+        throw;
+    } catch (...) {
+        refuseAsLimit(plan.estimate, limits);
+    }
+    if (firstFailure < count) throw *failures[firstFailure];
+    return figures;
 }
