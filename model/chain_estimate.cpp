@@ -119,6 +119,7 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
     OutcomeEnumerator enumerator(network, neighbours, h);
     enumerator.limitPaths(maxPathsPerRow);
     SparseRows held;
+    held.indexWeights();
     DistinctWeights distinct;
     std::vector<int> entries(neighbours.size());
     Sample sample;

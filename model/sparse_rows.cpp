@@ -52,11 +52,14 @@ void SparseRows::growSlots() {
 }
 
 // Blocks after the first are filled whole, so they get their room at once;
-// the first grows as a small chain needs it.
+// the first grows as small rows need it, and is indexed, if it can be, when
+// the second starts.
 SparseRows::Block& SparseRows::openBlock() {
     if (blocks_.empty() || blocks_.back().columns.size() == BlockEntries) {
+        if (weights_ == Weights::Undecided && !blocks_.empty())
+            weights_ = turnToIndices(blocks_.front()) ? Weights::Indexed : Weights::Values;
         Block block;
-        block.indexed = !keepValues_;
+        block.indexed = weights_ == Weights::Indexed;
         if (!blocks_.empty()) {
             block.columns.reserve(BlockEntries);
             if (block.indexed)
@@ -78,28 +81,50 @@ void SparseRows::turnToValues(Block& block) {
     block.indexed = false;
 }
 
+bool SparseRows::turnToIndices(Block& block) {
+    std::vector<uint16_t> indices;
+    indices.reserve(block.columns.capacity());
+    for (const double value : block.values) {
+        const long index = tableIndex(value);
+        if (index < 0) return false;
+        indices.push_back(static_cast<uint16_t>(index));
+    }
+    block.indices = std::move(indices);
+    block.values = std::vector<double>();
+    block.indexed = true;
+    return true;
+}
+
 void SparseRows::keepValues() {
-    keepValues_ = true;
+    weights_ = Weights::Values;
     if (!blocks_.empty() && blocks_.back().indexed && blocks_.back().columns.size() < BlockEntries)
         turnToValues(blocks_.back());
 }
 
+void SparseRows::indexWeights() {
+    if (weights_ != Weights::Undecided) return;
+    weights_ = Weights::Indexed;
+    if (!blocks_.empty() && !turnToIndices(blocks_.back())) keepValues();
+}
+
 void SparseRows::appendToTable(int column, double weight) {
     Block& block = openBlock();
-    if (block.indexed) {
-        const long index = tableIndex(weight);
-        if (index < 0) {
-            keepValues();
-        } else {
-            block.indices.push_back(static_cast<uint16_t>(index));
-            block.columns.push_back(column);
-            ++entryCount_;
-            return;
-        }
-    }
-    block.values.push_back(weight);
+    appendValue(block, weight);
     block.columns.push_back(column);
     ++entryCount_;
+}
+
+// The weight into `target`, as an index while it fits.
+void SparseRows::appendValue(Block& target, double weight) {
+    if (target.indexed) {
+        const long index = tableIndex(weight);
+        if (index >= 0) {
+            target.indices.push_back(static_cast<uint16_t>(index));
+            return;
+        }
+        keepValues();
+    }
+    target.values.push_back(weight);
 }
 
 void SparseRows::widenStarts() {
@@ -128,14 +153,12 @@ std::vector<long> SparseRows::remapTable(const SparseRows& piece) {
     return remapped;
 }
 
+// A piece that had to keep values has more distinct weights than the table
+// holds, and these rows will soon have too.
 void SparseRows::appendRows(const SparseRows& piece) {
-    std::vector<long> remapped;
-    if (!keepValues_) {
-        if (!piece.keepValues_) remapped = remapTable(piece);
-        if (remapped.size() != piece.table_.size() || piece.keepValues_) keepValues();
-    }
+    if (weights_ == Weights::Indexed && piece.weights_ == Weights::Values) keepValues();
     const size_t offset = entryCount_;
-    appendEntries(piece, 0, piece.entryCount_, remapped);
+    appendEntries(piece);
     for (int r = 1; r <= piece.rowCount(); ++r) {
         const uint64_t start = offset + piece.begin(r);
         if (!wideStarts_ && start > std::numeric_limits<uint32_t>::max()) widenStarts();
@@ -147,24 +170,33 @@ void SparseRows::appendRows(const SparseRows& piece) {
 }
 
 // Copies entries run by run: a run lies within one block of the piece and
-// one block of these rows.
-void SparseRows::appendEntries(const SparseRows& piece, size_t from, size_t count, const std::vector<long>& remapped) {
-    for (size_t k = from, end = from + count; k < end;) {
+// one block of these rows. Indices are remapped through the piece's table,
+// mapped into this one when first needed; values of an indexed target are
+// looked up.
+void SparseRows::appendEntries(const SparseRows& piece) {
+    std::vector<long> remapped;
+    for (size_t k = 0, end = piece.entryCount_; k < end;) {
         const Block& source = piece.blocks_[k >> BlockBits];
         const size_t offset = k & BlockMask;
         Block& target = openBlock();
         const size_t run = std::min({end - k, BlockEntries - offset, BlockEntries - target.columns.size()});
-        target.columns.insert(target.columns.end(), source.columns.begin() + offset,
-                              source.columns.begin() + offset + run);
-        if (target.indexed) {
+        if (target.indexed && source.indexed && remapped.empty()) {
+            remapped = remapTable(piece);
+            if (remapped.empty()) keepValues();
+        }
+        if (target.indexed && source.indexed) {
             for (size_t i = 0; i < run; ++i)
                 target.indices.push_back(static_cast<uint16_t>(remapped[source.indices[offset + i]]));
+        } else if (target.indexed) {
+            for (size_t i = 0; i < run; ++i) appendValue(target, source.values[offset + i]);
         } else if (source.indexed) {
             for (size_t i = 0; i < run; ++i) target.values.push_back(piece.table_[source.indices[offset + i]]);
         } else {
             target.values.insert(target.values.end(), source.values.begin() + offset,
                                  source.values.begin() + offset + run);
         }
+        target.columns.insert(target.columns.end(), source.columns.begin() + offset,
+                              source.columns.begin() + offset + run);
         entryCount_ += run;
         k += run;
     }
@@ -185,13 +217,13 @@ void SparseRows::clear() {
         first.columns.clear();
         first.indices.clear();
         first.values.clear();
-        first.indexed = true;
+        first.indexed = false;
     }
     entryCount_ = 0;
     wideStarts_ = false;
     rowStart64_ = std::vector<uint64_t>();
     rowStart32_.assign(1, 0);
-    keepValues_ = false;
+    weights_ = Weights::Undecided;
     table_.clear();
     std::fill(slots_.begin(), slots_.end(), 0);
 }

@@ -20,10 +20,12 @@
 // that the rows grow without ever being moved and entry k is found at once.
 // A block keeps its weights either as 16-bit indices into one table of the
 // distinct values, while the rows have few of them, or as the values
-// themselves; a block turns from indices to values when the table is full,
-// and every later block keeps values. Row starts take 32 bits until the
-// entries outgrow them. Every weight reads back with the bits it was written
-// with.
+// themselves. The first block keeps values; when a second is needed, the
+// first turns to indices if its weights fit the table, and from then on a
+// block turns from indices to values when the table is full, every later
+// block keeping values. Small rows thus never look a weight up. Row starts
+// take 32 bits until the entries outgrow them. Every weight reads back with
+// the bits it was written with.
 class SparseRows {
 public:
     SparseRows();
@@ -108,7 +110,11 @@ public:
     // Keep weights as values from now on: for rows known to have too many
     // distinct weights for the table, so that no time goes into looking them up.
     void keepValues();
-    bool keepsValues() const { return keepValues_; }
+    bool keepsValues() const { return weights_ == Weights::Values; }
+    // Keep weights as indices from now on, while they fit: for pieces of rows
+    // that join rows which do, so that the workers look their weights up.
+    void indexWeights();
+    bool indexesWeights() const { return weights_ == Weights::Indexed; }
     // The distinct weights in the table so far.
     size_t tableSize() const { return table_.size(); }
 
@@ -128,8 +134,12 @@ private:
     static constexpr size_t BlockEntries = size_t{1} << BlockBits;
     static constexpr size_t BlockMask = BlockEntries - 1;
 
+    // How weights are kept: as values until a second block is needed, then
+    // as indices while they fit, then as values.
+    enum class Weights : uint8_t { Undecided, Indexed, Values };
+
     struct Block {
-        bool indexed = true;
+        bool indexed = false;
         std::vector<int32_t> columns;
         std::vector<uint16_t> indices;  // while indexed
         std::vector<double> values;     // otherwise
@@ -199,8 +209,12 @@ private:
     // The block the next entry goes to, started when the last one is full.
     Block& openBlock();
     void turnToValues(Block& block);
+    // Indices for the values of `block`; false, and the block left alone,
+    // when they do not fit the table.
+    bool turnToIndices(Block& block);
     void widenStarts();
-    void appendEntries(const SparseRows& piece, size_t from, size_t count, const std::vector<long>& remapped);
+    void appendEntries(const SparseRows& piece);
+    void appendValue(Block& target, double weight);
     std::vector<long> remapTable(const SparseRows& piece);
 
     std::vector<Block> blocks_;
@@ -208,7 +222,7 @@ private:
     bool wideStarts_ = false;
     std::vector<uint32_t> rowStart32_;
     std::vector<uint64_t> rowStart64_;
-    bool keepValues_ = false;
+    Weights weights_ = Weights::Undecided;
     // The distinct weights, and an open-addressing hash of their bit patterns:
     // slot values are table index + 1, 0 for an empty slot.
     std::vector<double> table_;

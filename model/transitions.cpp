@@ -355,6 +355,9 @@ TransitionsPastMemory::TransitionsPastMemory(long long rowsDone, size_t entries,
 namespace {
 
 constexpr long long MaxRowsPerChunk = 4096;
+
+// How the rows keep their weights, for the pieces that join them.
+enum { WeightsUndecided, IndexWeights, KeepValues };
 constexpr double EntriesPerChunk = 1 << 16;
 
 void checkMemory(const SparseRows& rows, const TransitionBudget& budget, long long rowsDone) {
@@ -372,9 +375,12 @@ public:
         enumerator_.limitPaths(pathLimit);
     }
 
-    void enumerate(long long begin, long long end, bool keepValues) {
+    // `weights`: how the rows the piece joins keep their weights, for the
+    // piece to keep its own so.
+    void enumerate(long long begin, long long end, int weights) {
         piece_.clear();
-        if (keepValues) piece_.keepValues();
+        if (weights == KeepValues) piece_.keepValues();
+        if (weights == IndexWeights) piece_.indexWeights();
         for (long long source = begin; source < end; ++source) enumerator_.enumerateRow(static_cast<int>(source), piece_);
     }
     const SparseRows& piece() const { return piece_; }
@@ -416,15 +422,15 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
     std::condition_variable appended;
     long long nextChunk = 0;
     bool failed = false;
-    // Once the rows keep values, pieces start so too: their weights would
-    // only be turned into values when they join.
-    std::atomic<bool> keepValues{budget.keepValues};
+    // Pieces keep their weights as the rows do: as indices, looked up by the
+    // workers, once the rows have them, and as values once the rows keep those.
+    std::atomic<int> weights{budget.keepValues ? KeepValues : WeightsUndecided};
     forEachChunk(jobs, h, chunkRows, [&](int worker, long long chunk, long long begin, long long end) {
         try {
             auto& chunkWorker = workers[worker];
             if (!chunkWorker)
                 chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations, budget.maxPathsPerRow);
-            chunkWorker->enumerate(begin, end, keepValues.load(std::memory_order_relaxed));
+            chunkWorker->enumerate(begin, end, weights.load(std::memory_order_relaxed));
             // Chunks are handed out in order, so the lowest one still out is
             // being worked on and never waits: no worker waits forever, unless
             // a chunk failed, which releases every waiter.
@@ -433,7 +439,8 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
             if (failed) return;
             rows.appendRows(chunkWorker->piece());
             checkMemory(rows, budget, end);
-            if (rows.keepsValues()) keepValues.store(true, std::memory_order_relaxed);
+            weights.store(rows.keepsValues() ? KeepValues : rows.indexesWeights() ? IndexWeights : WeightsUndecided,
+                          std::memory_order_relaxed);
             ++nextChunk;
         } catch (...) {
             {
