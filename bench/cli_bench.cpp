@@ -1,9 +1,11 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "cli/sweep_grid.h"
 #include "model/analysis.h"
+#include "model/chain_estimate.h"
 #include "model/marks.h"
 #include "model/seeded_random.h"
 #include "model/simulation.h"
@@ -16,16 +18,16 @@
 
 namespace {
 
-enum Probabilities { Uneven, Certain, CertainUnevenGamma };
+enum Probabilities { Uneven, Certain, CertainUnevenGamma, Half };
 
 void setProbabilities(NetworkModel& network, Probabilities kind) {
     const double alpha[] = {0.7, 0.85, 0.6, 0.9, 0.75, 0.65, 0.8};
     const double beta[] = {0.8, 0.65, 0.9, 0.7, 0.55, 0.95, 0.6};
     const double gamma[] = {0.3, 0.7, 0.45, 0.2, 0.9, 0.35, 0.6};
     for (int i = 0; i < network.nodeCount; ++i) {
-        network.params[NetworkModel::Alpha][i] = kind == Uneven ? alpha[i % 7] : 1.0;
-        network.params[NetworkModel::Beta][i] = kind == Uneven ? beta[i % 7] : 1.0;
-        network.params[NetworkModel::Gamma][i] = kind == Certain ? 1.0 : gamma[i % 7];
+        network.params[NetworkModel::Alpha][i] = kind == Half ? 0.5 : kind == Uneven ? alpha[i % 7] : 1.0;
+        network.params[NetworkModel::Beta][i] = kind == Half ? 0.5 : kind == Uneven ? beta[i % 7] : 1.0;
+        network.params[NetworkModel::Gamma][i] = kind == Half ? 0.5 : kind == Certain ? 1.0 : gamma[i % 7];
     }
 }
 
@@ -83,6 +85,44 @@ void BM_MarksComplete8Certain(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(markConfigurations(chain.configurations, successor));
 }
 
+// Every parameter 0.5: few distinct weights, kept as indices into their table.
+void BM_StepsRing16Half100(benchmark::State& state) { runSteps(state, ring(16, Half), 100); }
+
+// The curves alone on a chain built once: the kernel reads every row per step.
+void BM_CurvesComplete8Certain100(benchmark::State& state) {
+    const NetworkModel network = complete(8, CertainUnevenGamma);
+    const NeighbourLists neighbours = neighbourLists(network);
+    const MarkovChain chain = buildMarkovChain(network, neighbours, 5764801, 2);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(computeSuccessCurves(chain.transitions, chain.marked, 100, false, 1).average.data());
+}
+
+// The estimate a refusal rests on: the large sample of a ring of 20, whose
+// chain would take tens of gigabytes, and the row of 20 linked pairs that
+// passes the path limit.
+void BM_EstimateRing20(benchmark::State& state) {
+    const NetworkModel network = ring(20, Uneven);
+    const NeighbourLists neighbours = neighbourLists(network);
+    ChainLimits limits;
+    limits.maxBytes = 1e9;
+    for (auto _ : state) benchmark::DoNotOptimize(estimateChain(network, neighbours, 1 << 20, limits, 0.0).transitions);
+}
+
+void BM_RefusePairs20(benchmark::State& state) {
+    NetworkModel network;
+    network.resize(40);
+    for (int i = 0; i < 40; i += 2) network.links[i][i + 1] = network.links[i + 1][i] = 1;
+    for (auto& values : network.params) std::fill(values.begin(), values.end(), 0.5);
+    const NeighbourLists neighbours = neighbourLists(network);
+    for (auto _ : state) {
+        try {
+            estimateChain(network, neighbours, 1, ChainLimits{}, 0.0);
+            state.SkipWithError("not refused");
+        } catch (const TooManyOutcomePaths&) {
+        }
+    }
+}
+
 // A 41-point sweep of alpha on the five-node complete graph at horizon 16.
 void BM_SweepAlphaComplete5(benchmark::State& state) {
     const NetworkModel network = complete(5, CertainUnevenGamma);
@@ -129,6 +169,10 @@ BENCHMARK(BM_StepsRing16Uneven100)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_StepsRing16Certain100)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepsComplete8Uneven100)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_StepsComplete8Certain100)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_StepsRing16Half100)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CurvesComplete8Certain100)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_EstimateRing20)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RefusePairs20)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MarksComplete8Certain)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SweepAlphaComplete5)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulateComplete5Million)->Unit(benchmark::kMillisecond);

@@ -44,6 +44,7 @@ void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options
 
 void runReport(const ReportOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
+    checkOutcomePathsOf(input);
     Output out("-");
     input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
     out.commit();
@@ -134,9 +135,13 @@ void runSteps(const StepsOptions& options) {
     SuccessCurves curves;
     {
         TerminalProgress display(progress);
-        chain = buildChain(input, options.chain, progress);
-        curves = computeSuccessCurves(chain.transitions, chain.marked, options.horizon, options.perConfiguration,
-                                      options.chain.jobs, &progress);
+        const double keptBytes =
+            options.perConfiguration ? static_cast<double>(configurations) * (options.horizon + 1) * sizeof(double) : 0.0;
+        chain = buildChain(input, options.chain, progress, keptBytes);
+        curves = followWithinMemory(input, options.chain, chain.transitions.entryCount(), [&] {
+            return computeSuccessCurves(chain.transitions, chain.marked, options.horizon, options.perConfiguration,
+                                        options.chain.jobs, &progress);
+        });
     }
     if (options.format == "json")
         writeStepsJson(out, chain, curves, options.perConfiguration);
@@ -158,9 +163,9 @@ struct ExportOptions {
 
 void writeMatrixMarket(Output& out, const NetworkInput& input, const MarkovChain& chain) {
     const SparseRows& rows = chain.transitions;
-    size_t nonZero = 0;
-    for (size_t k = 0; k < rows.entryCount(); ++k) nonZero += rows.weight(k) != 0.0;
     const int h = rows.rowCount();
+    size_t nonZero = 0;
+    for (int l = 0; l < h; ++l) rows.forEachEntry(l, [&](int, double weight) { nonZero += weight != 0.0; });
     std::string text = "%%MatrixMarket matrix coordinate real general\n";
     text += "% one-step transition weights of the network in " + input.name +
             ": row = from, column = to, configurations numbered from 1 in the order of export --configurations\n";
@@ -249,8 +254,10 @@ void runPlot(const PlotOptions& options) {
         TerminalProgress display(progress);
         for (size_t k = 0; k < inputs.size(); ++k) {
             const MarkovChain chain = buildChain(inputs[k], options.chain, progress);
-            const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, options.horizon, false,
-                                                              options.chain.jobs, &progress);
+            const SuccessCurves curves = followWithinMemory(inputs[k], options.chain, chain.transitions.entryCount(), [&] {
+                return computeSuccessCurves(chain.transitions, chain.marked, options.horizon, false, options.chain.jobs,
+                                            &progress);
+            });
             ChartSeries series{labels[k], {}, curves.average};
             for (int p = 0; p <= options.horizon; ++p) series.x.push_back(p);
             if (options.limit) {

@@ -3,6 +3,8 @@
 #include <map>
 
 #include "cli/cli_error.h"
+#include "cli/system_memory.h"
+#include "model/engine_error.h"
 #include "model/parallel.h"
 
 void addNetworkArgument(CLI::App& command, std::string& path) {
@@ -23,6 +25,20 @@ void addChainOptions(CLI::App& command, ChainOptions& options) {
                     "refuse networks with more configurations than this")
         ->check(CLI::Range(1LL, 1000000000LL))
         ->capture_default_str();
+    options.maxMemory = 0.8 * availableMemory();
+    command
+        .add_option_function<std::string>(
+            "--max-memory", [&options](const std::string& text) { parseByteSize(text, options.maxMemory); },
+            "refuse networks whose chain would take more memory than SIZE bytes (K, M, G: powers of 1024); "
+            "default: 80 % of the memory available at start")
+        ->type_name("SIZE")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                double bytes = 0;
+                return parseByteSize(text, bytes) ? std::string()
+                                                  : std::string("expected a number of bytes above 0, with K, M or G");
+            },
+            "SIZE"));
 }
 
 void addFormatOption(CLI::App& command, std::string& format) {
@@ -45,9 +61,36 @@ void checkKeptValues(unsigned long long values, const std::string& what) {
                                             std::to_string(MaxKeptValues));
 }
 
-MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress) {
+ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options) {
+    ChainLimits limits;
+    limits.maxBytes = options.maxMemory;
+    limits.name = locationOf(input.name);
+    limits.limitName = "--max-memory";
+    return limits;
+}
+
+MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress,
+                       double keptBytes) {
     const int count = configurationCountWithin(input, options.maxConfigurations);
-    return buildMarkovChain(input.network, neighbourLists(input.network), count, options.jobs, &progress);
+    return buildMarkovChainWithin(input.network, neighbourLists(input.network), count, options.jobs,
+                                  chainLimits(input, options), keptBytes, &progress);
+}
+
+void refuseForMemory(const NetworkInput& input, const ChainOptions& options, size_t transitions) {
+    throw CliError(ExitBeyondLimit, locationOf(input.name) + "could not get the memory to follow " +
+                                        countText(static_cast<double>(transitions)) + " transitions; --max-memory is " +
+                                        byteText(options.maxMemory));
+}
+
+void checkOutcomePathsOf(const NetworkInput& input) {
+    const NeighbourLists neighbours = neighbourLists(input.network);
+    const long long count = configurationCount(neighbours, MaxAnalysisConfigurations);
+    if (count < 0) return;
+    try {
+        checkOutcomePaths(input.network, neighbours, static_cast<int>(count), MaxOutcomePathsPerRow);
+    } catch (const TooManyOutcomePaths& e) {
+        throw EngineError(EngineError::BeyondLimit, locationOf(input.name) + e.what());
+    }
 }
 
 const char* markText(bool marked) { return marked ? "S" : "C"; }

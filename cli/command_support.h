@@ -3,11 +3,14 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "model/network_input.h"
 #include "model/analysis.h"
+#include "model/chain_estimate.h"
+#include "model/network_input.h"
 
 class WorkProgress;
 
@@ -18,6 +21,8 @@ using CommandRun = std::function<void()>;
 struct ChainOptions {
     long long maxConfigurations = 10000000;
     int jobs = 1;
+    // Bytes a run may take; addChainOptions sets 80 % of what is available.
+    double maxMemory = std::numeric_limits<double>::infinity();
 };
 
 void addNetworkArgument(CLI::App& command, std::string& path);
@@ -37,8 +42,34 @@ constexpr unsigned long long MaxKeptValues = 1000000000ULL;
 // names them.
 void checkKeptValues(unsigned long long values, const std::string& what);
 
-// The chain of the network, with progress shown on a terminal.
-MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress);
+// The limits a chain of `input` is built within.
+ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options);
+
+// The chain of the network within the options' limits, on as many of the
+// jobs as fit beside it, with progress shown on a terminal; `keptBytes` are
+// what the command holds beside the chain while it follows it. A network
+// beyond a limit is refused (EngineError) before the chain is built.
+MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress,
+                       double keptBytes = 0.0);
+
+// Ends the command with one line when following a chain of `transitions`
+// entries could not get memory.
+[[noreturn]] void refuseForMemory(const NetworkInput& input, const ChainOptions& options, size_t transitions);
+
+// Runs `follow`, work on a chain of `transitions` entries, so that a failure
+// to get memory ends the command with one line rather than a bare message.
+template <typename Follow>
+auto followWithinMemory(const NetworkInput& input, const ChainOptions& options, size_t transitions, Follow&& follow) {
+    try {
+        return follow();
+    } catch (const std::bad_alloc&) {
+        refuseForMemory(input, options, transitions);
+    }
+}
+
+// Refuses (EngineError) a network that the window's analysis accepts but
+// one of whose rows has more outcome paths than the command follows.
+void checkOutcomePathsOf(const NetworkInput& input);
 
 // "S" or "C".
 const char* markText(bool marked);

@@ -153,8 +153,11 @@ void runSettle(const SettleOptions& options) {
     LongRunFigures figures;
     {
         TerminalProgress display(progress);
-        chain = buildChain(input, options.chain, progress);
-        figures = computeLongRunOf(input, chain, longRun, progress);
+        const double perConfiguration = options.perConfiguration ? 6.0 * sizeof(double) * configurations : 0.0;
+        chain = buildChain(input, options.chain, progress,
+                           static_cast<double>(longRunMemory(configurations)) + perConfiguration);
+        figures = followWithinMemory(input, options.chain, chain.transitions.entryCount(),
+                                     [&] { return computeLongRunOf(input, chain, longRun, progress); });
     }
     if (options.format == "json")
         writeJson(out, chain, figures, options, longRun.precision);

@@ -296,7 +296,8 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
     {
         TerminalProgress display(progress);
         try {
-            figures = sweepLongRun(input.network, grid, first, count, configurations, longRun, &progress);
+            figures = sweepLongRun(input.network, grid, first, count, configurations, longRun, &progress,
+                                   chainLimits(input, options.chain));
         } catch (const LongRunCapReached& e) {
             throw CliError(ExitFailure, locationOf(input.name) + e.what());
         }
@@ -338,7 +339,7 @@ void runSweep(const SweepOptions& options) {
     {
         TerminalProgress display(progress);
         curves = sweepCurves(input.network, grid, first, count, configurations, options.horizon, options.chain.jobs,
-                             &progress);
+                             &progress, chainLimits(input, options.chain));
     }
     if (options.format == "json")
         writeSweepJson(out, input, configurations, options, grid, first, curves);

@@ -223,10 +223,10 @@ int countMarked(const std::vector<bool>& marked) {
 }  // namespace
 
 MarkovChain buildMarkovChain(const NetworkModel& network, const NeighbourLists& neighbours, int count, int jobs,
-                             WorkProgress* progress) {
+                             WorkProgress* progress, const TransitionBudget& budget) {
     MarkovChain chain;
     chain.configurations = listConfigurations(neighbours, count);
-    chain.transitions = computeTransitions(network, neighbours, chain.configurations, jobs, progress);
+    chain.transitions = computeTransitions(network, neighbours, chain.configurations, jobs, progress, budget);
     if (progress) progress->begin("marking", 0);
     chain.marked = markConfigurations(chain.configurations, findSuccessors(chain.transitions));
     chain.markedCount = countMarked(chain.marked);

@@ -25,7 +25,7 @@ struct MarkovChain {
 };
 
 // The chain of a network with `count` configurations (configurationCount of
-// its neighbour lists), its rows enumerated on up to `jobs` threads. The
-// result is the same for any number of jobs.
+// its neighbour lists), its rows enumerated on up to `jobs` threads within
+// `budget`. The result is the same for any number of jobs.
 MarkovChain buildMarkovChain(const NetworkModel& network, const NeighbourLists& neighbours, int count, int jobs,
-                             WorkProgress* progress = nullptr);
+                             WorkProgress* progress = nullptr, const TransitionBudget& budget = {});

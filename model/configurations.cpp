@@ -61,3 +61,16 @@ ConfigurationList listConfigurations(const NeighbourLists& neighbours, int count
     }
     return list;
 }
+
+void configurationEntries(const NeighbourLists& neighbours, long long s, int* entries) {
+    long long rest = s;
+    for (size_t i = 0; i < neighbours.size(); ++i) {
+        const long long k = static_cast<long long>(neighbours[i].size());
+        if (k == 0) {
+            entries[i] = -1;
+            continue;
+        }
+        entries[i] = neighbours[i][static_cast<size_t>(rest % k)];
+        rest /= k;
+    }
+}

@@ -34,3 +34,7 @@ struct ConfigurationList {
 };
 
 ConfigurationList listConfigurations(const NeighbourLists& neighbours, int count);
+
+// The partner values of configuration s, the row listConfigurations gives
+// it, into `entries` (one per node).
+void configurationEntries(const NeighbourLists& neighbours, long long s, int* entries);

@@ -1,5 +1,9 @@
 #include "model/parallel.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -45,4 +49,12 @@ void forEachChunk(int jobs, long long count, long long chunkSize,
     if (failure) std::rethrow_exception(failure);
 }
 
-int availableJobs() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+// The CPUs the process may run on, which a container or taskset may make
+// far fewer than the machine has.
+int availableJobs() {
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) return std::max(1, CPU_COUNT(&allowed));
+#endif
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}

@@ -16,5 +16,5 @@ void forEachChunk(int jobs, long long count, long long chunkSize,
 // How many workers forEachChunk starts for these arguments.
 int workerCount(int jobs, long long count, long long chunkSize);
 
-// The number of hardware threads, at least 1.
+// The number of CPUs the process may run on (its affinity), at least 1.
 int availableJobs();

@@ -10,13 +10,15 @@ constexpr long long RowsPerBlock = 8192;
 // One step back: next[l] for the rows of one block, and the block's sum.
 double applyRows(const SparseRows& transitions, const double* previous, double* next, long long begin, long long end) {
     double blockSum = 0.0;
-    for (long long l = begin; l < end; ++l) {
-        double sum = 0.0;
-        const int row = static_cast<int>(l);
-        transitions.forEachEntry(row, [&](int column, double weight) { sum += weight * previous[column]; });
-        next[l] = sum;
-        blockSum += sum;
-    }
+    double sum = 0.0;
+    transitions.forEachEntryOfRows(
+        static_cast<int>(begin), static_cast<int>(end),
+        [&](int column, double weight) { sum += weight * previous[column]; },
+        [&](int row) {
+            next[row] = sum;
+            blockSum += sum;
+            sum = 0.0;
+        });
     return blockSum;
 }
 

@@ -1,11 +1,13 @@
 #include "model/sweep.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
 #include <cstdio>
 
 #include "model/analysis.h"
+#include "model/chain_estimate.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
 #include "model/success_curves.h"
@@ -100,22 +102,64 @@ namespace {
 // point rather than running points side by side.
 constexpr int ConfigurationsForParallelPoint = 1 << 18;
 
+// How the points of a sweep share the jobs and the memory. Every point has
+// the same configurations, so one estimate sizes them all; a point whose
+// weights turn exactly zero may have other transitions, which its own build
+// keeps within its share.
+struct PointPlan {
+    ChainEstimate estimate;
+    int sideBySide = 1;
+    int pointJobs = 1;
+    TransitionBudget budget;
+};
+
+// `keptPerPoint`: what following one point's chain takes beside it;
+// `keptForAll`: what the sweep keeps of every point until the end.
+PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbours, const SweepGrid& grid,
+                     long long first, long long count, int configurations, int jobs, const ChainLimits& limits,
+                     double keptPerPoint, double keptForAll) {
+    NetworkModel firstPoint = network;
+    grid.apply(first, firstPoint);
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
+    plan.estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptPerPoint + keptForAll);
+    checkEstimate(plan.estimate, limits);
+    ChainEstimate alone = plan.estimate;
+    alone.keptBytes = keptPerPoint;
+    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    const double fitting = std::floor((limits.maxBytes - keptForAll) / alone.bytes(1));
+    plan.sideBySide = pointsSideBySide ? static_cast<int>(std::max(1.0, std::min<double>(jobs, fitting))) : 1;
+    ChainLimits pointLimits = limits;
+    pointLimits.maxBytes = (limits.maxBytes - keptForAll) / plan.sideBySide;
+    plan.pointJobs = pointsSideBySide ? 1 : jobsWithin(alone, pointLimits, jobs);
+    plan.budget = transitionBudget(alone, pointLimits, plan.pointJobs);
+    return plan;
+}
+
 }  // namespace
 
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress) {
+                                             WorkProgress* progress, const ChainLimits& limits) {
     std::vector<std::vector<double>> curves(static_cast<size_t>(count));
-    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
-    const int pointJobs = pointsSideBySide ? 1 : jobs;
+    if (count <= 0) return curves;
     const NeighbourLists neighbours = neighbourLists(network);
-    forEachChunk(pointsSideBySide ? jobs : 1, count, 1, [&](int, long long k, long long, long long) {
-        NetworkModel point = network;
-        grid.apply(first + k, point);
-        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs);
-        curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
-        addProgress(progress, 1);
-    });
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
+    try {
+        plan = planPoints(network, neighbours, grid, first, count, configurations, jobs, limits, 0.0,
+                          static_cast<double>(count) * (horizon + 1.0) * sizeof(double));
+        forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
+            NetworkModel point = network;
+            grid.apply(first + k, point);
+            const MarkovChain chain =
+                buildMarkovChain(point, neighbours, configurations, plan.pointJobs, nullptr, plan.budget);
+            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, plan.pointJobs).average;
+            addProgress(progress, 1);
+        });
+    } catch (...) {
+        refuseAsLimit(plan.estimate, limits);
+    }
     return curves;
 }
 
@@ -133,34 +177,46 @@ std::string pointText(const SweepGrid& grid, long long point) {
 
 std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
                                          long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress) {
+                                         WorkProgress* progress, const ChainLimits& limits) {
     std::vector<LongRunFigures> figures(static_cast<size_t>(count));
-    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    if (count <= 0) return figures;
     LongRunOptions pointOptions = options;
-    pointOptions.jobs = pointsSideBySide ? 1 : options.jobs;
     pointOptions.quantiles.clear();
     pointOptions.keepPerConfiguration = false;
     checkLongRunOptions(pointOptions);
     const NeighbourLists neighbours = neighbourLists(network);
+    PointPlan plan;
+    plan.estimate.configurations = configurations;
     // The first point that fails is reported whatever the jobs: points after
     // a failure are skipped, points before it still run.
     std::atomic<long long> firstFailure{count};
     std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
-    forEachChunk(pointsSideBySide ? options.jobs : 1, count, 1, [&](int, long long k, long long, long long) {
-        if (k > firstFailure) return;
-        NetworkModel point = network;
-        grid.apply(first + k, point);
-        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointOptions.jobs);
-        try {
-            figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
-        } catch (const LongRunCapReached& e) {
-            failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
-                                                              e.meanSteps());
-            for (long long seen = firstFailure; k < seen && !firstFailure.compare_exchange_weak(seen, k);) {
+    try {
+        plan = planPoints(network, neighbours, grid, first, count, configurations, options.jobs, limits,
+                          static_cast<double>(longRunMemory(configurations)),
+                          static_cast<double>(count) * sizeof(LongRunFigures));
+        pointOptions.jobs = plan.pointJobs;
+        forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
+            if (k > firstFailure) return;
+            NetworkModel point = network;
+            grid.apply(first + k, point);
+            const MarkovChain chain =
+                buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, nullptr, plan.budget);
+            try {
+                figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
+            } catch (const LongRunCapReached& e) {
+                failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
+                                                                  e.meanSteps());
+                for (long long seen = firstFailure; k < seen && !firstFailure.compare_exchange_weak(seen, k);) {
+                }
             }
-        }
-        addProgress(progress, 1);
-    });
+            addProgress(progress, 1);
+        });
+    } catch (const LongRunCapReached&) {
+        throw;
+    } catch (...) {
+        refuseAsLimit(plan.estimate, limits);
+    }
     if (firstFailure < count) throw *failures[firstFailure];
     return figures;
 }

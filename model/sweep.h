@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "model/chain_estimate.h"
 #include "model/long_run.h"
 #include "model/network.h"
 
@@ -47,18 +48,21 @@ private:
 };
 
 // The success curves of points first .. first + count - 1 of the grid, for
-// a network of `configurations` configurations: points side by side on the
-// jobs when they are small, each point on all jobs when they are large. The
-// curves are the same for any number of jobs.
+// a network of `configurations` configurations, within `limits`: points side
+// by side on the jobs when they are small, as many as fit, each point on all
+// jobs that fit when they are large. The curves are the same for any number
+// of jobs. Throws EngineError (beyond a limit) when a point's chain would
+// not fit in the limits.
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress = nullptr);
+                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {});
 
 // The long-run figures, averaged, of points first .. first + count - 1 of
 // the grid, with `options` (its jobs shared out as for sweepCurves, its
-// quantiles and per-configuration figures left out). The same for any
-// number of jobs. A point that reaches the iteration cap throws
-// LongRunCapReached, its message starting with the point's values.
+// quantiles and per-configuration figures left out), within `limits` as
+// sweepCurves. The same for any number of jobs. A point that reaches the
+// iteration cap throws LongRunCapReached, its message starting with the
+// point's values.
 std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
                                          long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress = nullptr);
+                                         WorkProgress* progress = nullptr, const ChainLimits& limits = {});

@@ -1,6 +1,7 @@
 #include "model/transitions.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -9,56 +10,121 @@
 #include "model/parallel.h"
 #include "model/work_progress.h"
 
-RowAccumulator::RowAccumulator(int width) : sums_(static_cast<size_t>(width), 0.0), touched_(sums_.size(), 0) {}
+RowAccumulator::RowAccumulator(int width)
+    : direct_(width <= MaxDirectWidth),
+      width_(width),
+      directSums_(direct_ ? static_cast<size_t>(width) : 0, 0.0),
+      touched_(directSums_.size(), 0) {}
 
-void SparseRows::appendRows(const SparseRows& piece) {
-    const size_t offset = column_.size();
-    column_.insert(column_.end(), piece.column_.begin(), piece.column_.end());
-    value_.insert(value_.end(), piece.value_.begin(), piece.value_.end());
-    for (size_t r = 1; r < piece.rowStart_.size(); ++r) rowStart_.push_back(offset + piece.rowStart_[r]);
+size_t RowAccumulator::memoryBytes() const {
+    return directSums_.capacity() * sizeof(double) + touched_.capacity() +
+           (columns_.capacity() + scratch_.capacity()) * sizeof(int) +
+           (sums_.capacity() + sumScratch_.capacity()) * sizeof(Sum) + slots_.capacity() * sizeof(Slot);
 }
 
-void SparseRows::reserve(size_t rows, size_t entries) {
-    rowStart_.reserve(rows + 1);
-    column_.reserve(entries);
-    value_.reserve(entries);
+namespace {
+
+size_t slotOfColumn(int column, unsigned shift) {
+    return static_cast<size_t>((static_cast<uint64_t>(static_cast<uint32_t>(column)) * 0x9E3779B97F4A7C15ULL) >>
+                               shift);
 }
 
-void SparseRows::clear() {
-    rowStart_.assign(1, 0);
-    column_.clear();
-    value_.clear();
-}
+constexpr size_t FirstSlotCount = 64;
 
-SparseRows SparseRows::fromRows(const std::vector<std::vector<std::pair<int, double>>>& rows) {
-    SparseRows sparse;
-    for (const auto& row : rows) {
-        for (const auto& [column, weight] : row) sparse.append(column, weight);
-        sparse.finishRow();
+}  // namespace
+
+// A column's first addition goes to a sum of 0.0, as in the table, so that
+// the sums keep the same bits (0.0 + -0.0 is 0.0).
+void RowAccumulator::addHashed(int column, double weight) {
+    if (slots_.empty()) growSlots();
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = slotOfColumn(column, slotShift_);; slot = (slot + 1) & mask) {
+        Slot& entry = slots_[slot];
+        if (entry.row != row_) {
+            entry = Slot{row_, static_cast<uint32_t>(sums_.size())};
+            sums_.push_back(Sum{column, 0.0});
+            sums_.back().sum += weight;
+            if (sums_.size() * 2 > slots_.size()) growSlots();
+            return;
+        }
+        if (sums_[entry.sum].column == column) {
+            sums_[entry.sum].sum += weight;
+            return;
+        }
     }
-    return sparse;
+}
+
+void RowAccumulator::growSlots() {
+    const size_t count = slots_.empty() ? FirstSlotCount : slots_.size() * 2;
+    slots_.assign(count, Slot{0, 0});
+    slotShift_ = 64;
+    for (size_t c = count; c > 1; c >>= 1) --slotShift_;
+    const size_t mask = count - 1;
+    for (size_t k = 0; k < sums_.size(); ++k) {
+        size_t slot = slotOfColumn(sums_[k].column, slotShift_);
+        while (slots_[slot].row == row_) slot = (slot + 1) & mask;
+        slots_[slot] = Slot{row_, static_cast<uint32_t>(k)};
+    }
+}
+
+// Slots stamped with an older row are empty; the stamps come round again
+// after 2^32 - 1 rows, so the slots are wiped then.
+void RowAccumulator::startNextRow() {
+    sums_.clear();
+    if (++row_ == 0) {
+        std::fill(slots_.begin(), slots_.end(), Slot{0, 0});
+        row_ = 1;
+    }
+}
+
+template <typename Emit>
+void RowAccumulator::emit(Emit&& emitEntry) {
+    if (direct_) {
+        sortColumns();
+        for (const int column : columns_) {
+            emitEntry(column, directSums_[column]);
+            directSums_[column] = 0.0;
+            touched_[column] = 0;
+        }
+        columns_.clear();
+        return;
+    }
+    if (sums_.size() > 64)
+        radixSortSums();
+    else
+        std::sort(sums_.begin(), sums_.end(), [](const Sum& a, const Sum& b) { return a.column < b.column; });
+    for (const Sum& sum : sums_) emitEntry(sum.column, sum.sum);
+    startNextRow();
 }
 
 void RowAccumulator::moveInto(SparseRows& rows) {
-    moveInto(rows.column_, rows.value_);
+    emit([&](int column, double sum) { rows.append(column, sum); });
     rows.finishRow();
 }
 
 void RowAccumulator::moveInto(std::vector<int>& columns, std::vector<double>& values) {
-    sortColumns();
-    for (const int column : columns_) {
+    emit([&](int column, double sum) {
         columns.push_back(column);
-        values.push_back(sums_[column]);
-        sums_[column] = 0.0;
-        touched_[column] = 0;
+        values.push_back(sum);
+    });
+}
+
+// Least significant byte first, as many passes as the widest column needs.
+void RowAccumulator::radixSortSums() {
+    sumScratch_.resize(sums_.size());
+    for (unsigned shift = 0; static_cast<unsigned>(width_ - 1) >> shift != 0; shift += 8) {
+        size_t start[257] = {};
+        for (const Sum& sum : sums_) ++start[((static_cast<unsigned>(sum.column) >> shift) & 0xff) + 1];
+        for (int digit = 0; digit < 256; ++digit) start[digit + 1] += start[digit];
+        for (const Sum& sum : sums_) sumScratch_[start[(static_cast<unsigned>(sum.column) >> shift) & 0xff]++] = sum;
+        sums_.swap(sumScratch_);
     }
-    columns_.clear();
 }
 
 // A sweep over the flags beats sorting once the row is dense enough, and a
 // radix sort beats comparisons once it is long.
 void RowAccumulator::sortColumns() {
-    const size_t width = sums_.size();
+    const size_t width = static_cast<size_t>(width_);
     if (columns_.size() * 16 >= width) {
         columns_.clear();
         for (size_t c = 0; c < width; ++c)
@@ -73,7 +139,7 @@ void RowAccumulator::sortColumns() {
 // Least significant byte first, as many passes as the widest column needs.
 void RowAccumulator::radixSortColumns() {
     scratch_.resize(columns_.size());
-    for (unsigned shift = 0; (sums_.size() - 1) >> shift != 0; shift += 8) {
+    for (unsigned shift = 0; static_cast<unsigned>(width_ - 1) >> shift != 0; shift += 8) {
         size_t start[257] = {};
         for (const int column : columns_) ++start[((static_cast<unsigned>(column) >> shift) & 0xff) + 1];
         for (int digit = 0; digit < 256; ++digit) start[digit + 1] += start[digit];
@@ -94,15 +160,20 @@ constexpr int MaxNodesForWeightTable = 64;
 
 OutcomeEnumerator::OutcomeEnumerator(const NetworkModel& network, const NeighbourLists& neighbours,
                                      const ConfigurationList& configurations)
+    : OutcomeEnumerator(network, neighbours, configurations.count) {
+    configurations_ = &configurations;
+}
+
+OutcomeEnumerator::OutcomeEnumerator(const NetworkModel& network, const NeighbourLists& neighbours,
+                                     int configurationCount)
     : n_(network.nodeCount),
       alpha_(network.params[NetworkModel::Alpha].data()),
       beta_(network.params[NetworkModel::Beta].data()),
       gamma_(network.params[NetworkModel::Gamma].data()),
-      configurations_(configurations),
       sourceTarget_(static_cast<size_t>(n_), -1),
       newPartner_(static_cast<size_t>(n_), 0),
       resolved_(static_cast<size_t>(n_), 0),
-      row_(configurations.count) {
+      row_(configurationCount) {
     buildTargets(network);
     buildLeafIndex(neighbours);
     buildWeights();
@@ -110,29 +181,63 @@ OutcomeEnumerator::OutcomeEnumerator(const NetworkModel& network, const Neighbou
 }
 
 void OutcomeEnumerator::enumerateRow(int source, SparseRows& rows) {
-    source_ = configurations_[source];
+    enumerateRow(source, (*configurations_)[source], rows);
+}
+
+void OutcomeEnumerator::enumerateRow(int source, const int* entries, SparseRows& rows) {
+    source_ = entries;
+    sourceIndex_ = source;
     for (int node = 0; node < n_; ++node) sourceTarget_[node] = source_[node] < 0 ? -1 : target(node, source_[node]);
     weight_ = 1.0;
-    enumerate(0);
+    paths_ = 1;
+    if (row_.direct())
+        enumerate<true>(0);
+    else
+        enumerate<false>(0);
     row_.moveInto(rows);
 }
 
-// The first node after partner value v (cyclically) linked to `node`; a
-// target search accepts any non-zero link entry.
+size_t OutcomeEnumerator::memoryBytes() const {
+    return targets_.capacity() * sizeof(int) + digitValue_.capacity() * sizeof(long long) +
+           alphaBeta_.capacity() * sizeof(double) + jointWeights_.capacity() * sizeof(JointWeights) +
+           (sourceTarget_.capacity() + newPartner_.capacity()) * sizeof(int) + resolved_.capacity() +
+           row_.memoryBytes();
+}
+
+namespace {
+
+// The first node after partner value v (cyclically) linked to `node`, or -1;
+// a target search accepts any non-zero link entry.
+int targetAfter(const NetworkModel& network, int node, int v) {
+    const int n = network.nodeCount;
+    int candidate = v;
+    for (int tried = 0; tried < n; ++tried) {
+        if (++candidate >= n) candidate = 0;
+        if (network.links[node][candidate] != 0) return candidate;
+    }
+    return -1;
+}
+
+}  // namespace
+
 void OutcomeEnumerator::buildTargets(const NetworkModel& network) {
     targets_.assign(static_cast<size_t>(n_) * n_, -1);
-    for (int node = 0; node < n_; ++node) {
-        for (int v = 0; v < n_; ++v) {
-            int candidate = v;
-            for (int tried = 0; tried < n_; ++tried) {
-                if (++candidate >= n_) candidate = 0;
-                if (network.links[node][candidate] != 0) {
-                    targets_[static_cast<size_t>(node) * n_ + v] = candidate;
-                    break;
-                }
-            }
+    for (int node = 0; node < n_; ++node)
+        for (int v = 0; v < n_; ++v) targets_[static_cast<size_t>(node) * n_ + v] = targetAfter(network, node, v);
+}
+
+double outcomePathBound(const NetworkModel& network, const NeighbourLists& neighbours) {
+    double bound = 1.0;
+    for (int node = 0; node < network.nodeCount; ++node) {
+        if (neighbours[node].empty()) continue;
+        double cases = 0.0;
+        for (const int v : neighbours[node]) {
+            const int t = targetAfter(network, node, v);
+            cases += t >= 0 && t < node ? 3.0 : 1.0;
         }
+        bound *= cases;
     }
+    return bound;
 }
 
 void OutcomeEnumerator::buildLeafIndex(const NeighbourLists& neighbours) {
@@ -179,39 +284,49 @@ OutcomeEnumerator::JointWeights OutcomeEnumerator::jointWeights(int n, int t) co
 
 // Nodes in the single case go on in the same loop: their factor is taken
 // and never restored, so nothing waits for their return.
+template <bool Direct>
 void OutcomeEnumerator::enumerate(int node) {
     for (; node < n_; ++node) {
         const int t = sourceTarget_[node];
         setPartner(node, t);
         if (t >= 0 && t < node && (!resolved_[t] || newPartner_[t] == node)) {
-            enumerateJoint(node, t);
+            enumerateJoint<Direct>(node, t);
             return;
         }
         resolved_[node] = 1;
         if (t >= 0) weight_ = alphaBeta_[node] * weight_;
     }
     // A leaf that is not a configuration drops its weight.
-    if (leafIndex_ >= 0) row_.add(static_cast<int>(leafIndex_), weight_);
+    if (leafIndex_ < 0) return;
+    if constexpr (Direct)
+        row_.addDirect(static_cast<int>(leafIndex_), weight_);
+    else
+        row_.addHashed(static_cast<int>(leafIndex_), weight_);
 }
 
 // Node n and its target t < n may each be the one that moves, or neither.
+template <bool Direct>
 void OutcomeEnumerator::enumerateJoint(int n, int t) {
     const double saved = weight_;
     const JointWeights weights =
         jointWeights_.empty() ? jointWeights(n, t) : jointWeights_[static_cast<size_t>(n) * n_ + t];
+    // A path becomes two or three here: the row's leaves are one plus what
+    // every joint case adds, counted before any of them is followed.
+    paths_ += weights.rest > 0 ? 2 : 1;
+    if (paths_ > pathLimit_) throw TooManyOutcomePaths(sourceIndex_, pathLimit_);
 
     setPartner(n, source_[n]);
     resolved_[n] = 0;
     resolved_[t] = 1;
     weight_ = weights.pn * saved;
-    enumerate(n + 1);
+    enumerate<Direct>(n + 1);
 
     setPartner(n, t);
     setPartner(t, source_[t]);
     resolved_[n] = 1;
     resolved_[t] = 0;
     weight_ = weights.pt * saved;
-    enumerate(n + 1);
+    enumerate<Direct>(n + 1);
 
     setPartner(t, n);
     if (weights.rest > 0) {
@@ -220,35 +335,52 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
         resolved_[n] = 0;
         resolved_[t] = 0;
         weight_ = weights.rest * saved;
-        enumerate(n + 1);
+        enumerate<Direct>(n + 1);
     }
     weight_ = saved;
 }
 
+TooManyOutcomePaths::TooManyOutcomePaths(int source, long long limit)
+    : EngineError(BeyondLimit, "configuration " + std::to_string(source) + " has more than " + std::to_string(limit) +
+                                   " outcome paths to follow in one step"),
+      source_(source),
+      limit_(limit) {}
+
+TransitionsPastMemory::TransitionsPastMemory(long long rowsDone, size_t entries, size_t bytes)
+    : EngineError(BeyondLimit, "the transitions outgrew their memory after " + std::to_string(rowsDone) + " rows"),
+      rowsDone_(rowsDone),
+      entries_(entries),
+      bytes_(bytes) {}
+
 namespace {
 
-constexpr long long RowsPerChunk = 4096;
+constexpr long long MaxRowsPerChunk = 4096;
 
-// Appends `piece` to `rows`; the first append reserves room for all rows at
-// twice the piece's density, so that the rows are rarely moved as they grow.
-void appendRows(SparseRows& rows, const SparseRows& piece, int totalRows) {
-    if (rows.entryCount() == 0 && piece.rowCount() > 0) {
-        // Reserved room that is never written takes address space, not memory.
-        const size_t estimate = piece.entryCount() * (static_cast<size_t>(totalRows) / piece.rowCount() + 1) * 2;
-        rows.reserve(static_cast<size_t>(totalRows), estimate);
-    }
-    rows.appendRows(piece);
+// How the rows keep their weights, for the pieces that join them.
+enum { WeightsUndecided, IndexWeights, KeepValues };
+constexpr double EntriesPerChunk = 1 << 16;
+
+void checkMemory(const SparseRows& rows, const TransitionBudget& budget, long long rowsDone) {
+    if (rows.memoryBytes() > budget.maxRowBytes)
+        throw TransitionsPastMemory(rowsDone, rows.entryCount(), rows.memoryBytes());
 }
 
 // Each worker enumerates a chunk into scratch of its own, then appends it
 // once every chunk before it has been appended.
 class ChunkWorker {
 public:
-    ChunkWorker(const NetworkModel& network, const NeighbourLists& neighbours, const ConfigurationList& configurations)
-        : enumerator_(network, neighbours, configurations) {}
+    ChunkWorker(const NetworkModel& network, const NeighbourLists& neighbours, const ConfigurationList& configurations,
+                long long pathLimit)
+        : enumerator_(network, neighbours, configurations) {
+        enumerator_.limitPaths(pathLimit);
+    }
 
-    void enumerate(long long begin, long long end) {
+    // `weights`: how the rows the piece joins keep their weights, for the
+    // piece to keep its own so.
+    void enumerate(long long begin, long long end, int weights) {
         piece_.clear();
+        if (weights == KeepValues) piece_.keepValues();
+        if (weights == IndexWeights) piece_.indexWeights();
         for (long long source = begin; source < end; ++source) enumerator_.enumerateRow(static_cast<int>(source), piece_);
     }
     const SparseRows& piece() const { return piece_; }
@@ -260,36 +392,55 @@ private:
 
 }  // namespace
 
+long long rowsPerChunk(double entriesPerRow) {
+    if (!(entriesPerRow > 0)) return MaxRowsPerChunk;
+    return std::max(1LL, std::min(MaxRowsPerChunk, static_cast<long long>(EntriesPerChunk / entriesPerRow)));
+}
+
 SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists& neighbours,
-                              const ConfigurationList& configurations, int jobs, WorkProgress* progress) {
+                              const ConfigurationList& configurations, int jobs, WorkProgress* progress,
+                              const TransitionBudget& budget) {
     const int h = configurations.count;
+    const long long chunkRows = rowsPerChunk(budget.entriesPerRow);
     SparseRows rows;
-    rows.reserve(static_cast<size_t>(h), 0);
+    rows.reserve(static_cast<size_t>(h), static_cast<size_t>(budget.entriesPerRow * h));
+    if (budget.keepValues) rows.keepValues();
     if (progress) progress->begin("enumerating transitions", h);
-    if (h <= RowsPerChunk) {
+    if (h <= chunkRows) {
         // One chunk: straight into the rows, with nothing to join.
         OutcomeEnumerator enumerator(network, neighbours, configurations);
-        for (int source = 0; source < h; ++source) enumerator.enumerateRow(source, rows);
+        enumerator.limitPaths(budget.maxPathsPerRow);
+        for (int source = 0; source < h; ++source) {
+            enumerator.enumerateRow(source, rows);
+            checkMemory(rows, budget, source + 1);
+        }
         addProgress(progress, h);
         return rows;
     }
-    std::vector<std::unique_ptr<ChunkWorker>> workers(workerCount(jobs, h, RowsPerChunk));
+    std::vector<std::unique_ptr<ChunkWorker>> workers(workerCount(jobs, h, chunkRows));
     std::mutex appending;
     std::condition_variable appended;
     long long nextChunk = 0;
     bool failed = false;
-    forEachChunk(jobs, h, RowsPerChunk, [&](int worker, long long chunk, long long begin, long long end) {
+    // Pieces keep their weights as the rows do: as indices, looked up by the
+    // workers, once the rows have them, and as values once the rows keep those.
+    std::atomic<int> weights{budget.keepValues ? KeepValues : WeightsUndecided};
+    forEachChunk(jobs, h, chunkRows, [&](int worker, long long chunk, long long begin, long long end) {
         try {
             auto& chunkWorker = workers[worker];
-            if (!chunkWorker) chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations);
-            chunkWorker->enumerate(begin, end);
+            if (!chunkWorker)
+                chunkWorker = std::make_unique<ChunkWorker>(network, neighbours, configurations, budget.maxPathsPerRow);
+            chunkWorker->enumerate(begin, end, weights.load(std::memory_order_relaxed));
             // Chunks are handed out in order, so the lowest one still out is
             // being worked on and never waits: no worker waits forever, unless
             // a chunk failed, which releases every waiter.
             std::unique_lock<std::mutex> lock(appending);
             appended.wait(lock, [&] { return nextChunk == chunk || failed; });
             if (failed) return;
-            appendRows(rows, chunkWorker->piece(), h);
+            rows.appendRows(chunkWorker->piece());
+            checkMemory(rows, budget, end);
+            weights.store(rows.keepsValues() ? KeepValues : rows.indexesWeights() ? IndexWeights : WeightsUndecided,
+                          std::memory_order_relaxed);
             ++nextChunk;
         } catch (...) {
             {
@@ -308,13 +459,15 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
 std::vector<int> findSuccessors(const SparseRows& transitions) {
     const int h = transitions.rowCount();
     std::vector<int> successor(static_cast<size_t>(h), -1);
-    for (int s = 0; s < h; ++s) {
-        for (size_t k = transitions.begin(s); k < transitions.end(s); ++k) {
-            if (transitions.weight(k) == 1.0) {
-                successor[s] = transitions.column(k);
-                break;
-            }
-        }
-    }
+    int first = -1;
+    transitions.forEachEntryOfRows(
+        0, h,
+        [&](int column, double weight) {
+            if (first < 0 && weight == 1.0) first = column;
+        },
+        [&](int row) {
+            successor[row] = first;
+            first = -1;
+        });
     return successor;
 }
