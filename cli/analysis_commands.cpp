@@ -5,6 +5,7 @@
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/number_text.h"
+#include "cli/option_values.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
@@ -24,8 +25,8 @@ struct ReportOptions {
     int columns = 16;
 };
 
-// The window refuses with a line on standard output and writes nothing else;
-// the command writes the same line and fails with a status that says why.
+// What the window refuses, the command refuses too, before it writes
+// anything: one line on standard error and a status that says why.
 void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options) {
     const NeighbourLists neighbours = neighbourLists(input.network);
     if (options.horizon < 1 || options.horizon > MaxAnalysisHorizon)
@@ -42,10 +43,11 @@ void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options
 
 void runReport(const ReportOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
-    Output out("-");
-    input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
-    out.commit();
     refuseLikeTheWindow(input, options);
+    OutputSet outputs;
+    outputs.add("--output", "-");
+    input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
+    outputs.commit();
 }
 
 // ---- steps
@@ -121,12 +123,13 @@ void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& 
 }
 
 void runSteps(const StepsOptions& options) {
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     if (options.perConfiguration)
         checkKeptValues(static_cast<unsigned long long>(configurations) * (options.horizon + 1),
                         "--per-configuration with " + std::to_string(configurations) + " configurations");
-    Output out(options.output);
     WorkProgress progress;
     MarkovChain chain;
     SuccessCurves curves;
@@ -142,7 +145,7 @@ void runSteps(const StepsOptions& options) {
         writePerConfigurationCsv(out, chain, curves);
     else
         writeStepsCsv(out, curves);
-    out.commit();
+    outputs.commit();
 }
 
 // ---- export
@@ -151,6 +154,8 @@ struct ExportOptions {
     std::string network;
     std::string matrix;
     std::string configurations;
+    bool matrixGiven = false;
+    bool configurationsGiven = false;
     ChainOptions chain;
 };
 
@@ -192,14 +197,15 @@ void writeConfigurationsCsv(Output& out, const MarkovChain& chain) {
 }
 
 void runExport(ExportOptions options) {
-    if (options.matrix.empty() && options.configurations.empty()) options.matrix = "-";
-    if (options.matrix == "-" && options.configurations == "-")
-        throw CliError(ExitBadInput, "--matrix and --configurations cannot both go to standard output");
+    if (!options.matrixGiven && !options.configurationsGiven) {
+        options.matrix = "-";
+        options.matrixGiven = true;
+    }
+    OutputSet outputs;
+    Output* matrix = options.matrixGiven ? &outputs.add("--matrix", options.matrix) : nullptr;
+    Output* configurations =
+        options.configurationsGiven ? &outputs.add("--configurations", options.configurations) : nullptr;
     const NetworkInput input = readNetworkInput(options.network);
-    std::unique_ptr<Output> matrix;
-    std::unique_ptr<Output> configurations;
-    if (!options.matrix.empty()) matrix = std::make_unique<Output>(options.matrix);
-    if (!options.configurations.empty()) configurations = std::make_unique<Output>(options.configurations);
     WorkProgress progress;
     MarkovChain chain;
     {
@@ -208,8 +214,7 @@ void runExport(ExportOptions options) {
     }
     if (matrix) writeMatrixMarket(*matrix, input, chain);
     if (configurations) writeConfigurationsCsv(*configurations, chain);
-    if (matrix) matrix->commit();
-    if (configurations) configurations->commit();
+    outputs.commit();
 }
 
 // ---- plot
@@ -226,9 +231,10 @@ void runPlot(const PlotOptions& options) {
     int fromStandardInput = 0;
     for (const auto& path : options.networks) fromStandardInput += path == "-";
     if (fromStandardInput > 1) throw CliError(ExitBadInput, "standard input (-) can be read only once");
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     std::vector<NetworkInput> inputs;
     for (const auto& path : options.networks) inputs.push_back(readNetworkInput(path));
-    Output out(options.output);
 
     LineChart chart{options.title, "step", "weight in S configurations", {}};
     const std::vector<std::string> labels = legendLabels(options.networks);
@@ -245,7 +251,7 @@ void runPlot(const PlotOptions& options) {
         }
     }
     out.stream() << renderSvg(chart);
-    out.commit();
+    outputs.commit();
 }
 
 }  // namespace
@@ -289,11 +295,17 @@ CommandRun addExportCommand(CLI::App& app) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand(
         "export", "the one-step transition weights as a Matrix Market file and the configurations as CSV");
-    command->add_option("--matrix", options->matrix,
-                        "Matrix Market file of the weights (- for standard output, the default when neither "
-                        "file is named)");
-    command->add_option("--configurations", options->configurations,
-                        "CSV file of the configurations: index, partner of each node, mark");
+    command
+        ->add_option("--matrix", options->matrix,
+                     "Matrix Market file of the weights (- for standard output, the default when neither "
+                     "file is named)")
+        ->check(FileName)
+        ->each([options](const std::string&) { options->matrixGiven = true; });
+    command
+        ->add_option("--configurations", options->configurations,
+                     "CSV file of the configurations: index, partner of each node, mark")
+        ->check(FileName)
+        ->each([options](const std::string&) { options->configurationsGiven = true; });
     addChainOptions(*command, options->chain);
     addNetworkArgument(*command, options->network);
     command->footer(
@@ -310,10 +322,13 @@ CommandRun addPlotCommand(CLI::App& app) {
         ->check(CLI::Range(1, MaxStepsHorizon))
         ->capture_default_str();
     command->add_option("--title", options->title, "the chart's title")->capture_default_str();
-    command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")->required();
+    command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")
+        ->required()
+        ->check(FileName);
     addChainOptions(*command, options->chain);
     command->add_option("NETWORK", options->networks, "files with a \"DATA:\" network block (- for standard input)")
-        ->required();
+        ->required()
+        ->check(FileName);
     command->footer("Example:\n  vorlask-cli plot --horizon 40 -o curves.svg ring.txt complete5.txt");
     return [options] { runPlot(*options); };
 }

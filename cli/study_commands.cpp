@@ -6,6 +6,7 @@
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/number_text.h"
+#include "cli/option_values.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
@@ -64,8 +65,9 @@ void runSimulate(const SimulateOptions& options) {
         throw CliError(ExitBadInput, "--seed " + std::to_string(options.seed) + " with " +
                                          std::to_string(options.replicates) + " replicates runs past seed " +
                                          std::to_string(UINT_MAX));
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
-    Output out(options.output);
     const bool json = options.format == "json";
     if (json) {
         nlohmann::ordered_json head;
@@ -109,7 +111,7 @@ void runSimulate(const SimulateOptions& options) {
         },
         &progress);
     if (json) out.stream() << "]}\n";
-    out.commit();
+    outputs.commit();
 }
 
 // ---- sweep
@@ -203,15 +205,15 @@ void runSweep(const SweepOptions& options) {
     const Shard shard = parseShard(options.shard);
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
+    Output* plot = options.plot.empty() ? nullptr : &outputs.add("--plot", options.plot);
     const NetworkInput input = readNetworkInput(options.network);
     checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
                         (options.horizon + 1),
                     "the sweep's " + std::to_string(grid.pointCount()) + " points");
-    Output out(options.output);
-    std::unique_ptr<Output> plot;
-    if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);
 
     const long long first = shard.begin(grid.pointCount());
     const long long count = shard.end(grid.pointCount()) - first;
@@ -228,8 +230,7 @@ void runSweep(const SweepOptions& options) {
     else
         writeSweepCsv(out, grid, shard, first, curves);
     if (plot) plot->stream() << renderSvg(sweepChart(input, options, grid, first, curves));
-    out.commit();
-    if (plot) plot->commit();
+    outputs.commit();
 }
 
 }  // namespace
@@ -274,7 +275,7 @@ CommandRun addSweepCommand(CLI::App& app) {
         ->capture_default_str();
     addFormatOption(*command, options->format);
     addOutputOption(*command, options->output, "the data file");
-    command->add_option("--plot", options->plot, "SVG chart of the success after the last step");
+    command->add_option("--plot", options->plot, "SVG chart of the success after the last step")->check(FileName);
     addChainOptions(*command, options->chain);
     addNetworkArgument(*command, options->network);
     command->footer(
