@@ -178,7 +178,8 @@ void writeSweepJson(Output& out, const NetworkInput& input, int configurations, 
 LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
                      const std::vector<std::vector<double>>& curves) {
     const auto& axes = grid.axes();
-    LineChart chart{"Weight in S configurations after step " + std::to_string(options.horizon) + ", " + input.name,
+    const std::string network = legendLabels({input.path})[0];
+    LineChart chart{"Weight in S configurations after step " + std::to_string(options.horizon) + ", " + network,
                     axes[0].name, "weight in S configurations", {}};
     std::vector<double> seriesValues;
     for (size_t k = 0; k < curves.size(); ++k) {
@@ -187,7 +188,8 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
         auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
         if (found == seriesValues.end()) {
             seriesValues.push_back(key);
-            chart.series.push_back(ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : input.name, {}, {}});
+            chart.series.push_back(
+                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
             found = seriesValues.end() - 1;
         }
         ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];

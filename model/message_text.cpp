@@ -41,10 +41,11 @@ size_t decodeUtf8(const std::string& text, size_t at, char32_t& codePoint) {
 
 // Code points that move the cursor, end a line or reorder what follows on a
 // terminal: C1 controls, the Unicode line and paragraph separators, the
-// bidirectional marks, overrides and isolates, and the byte-order mark.
+// bidirectional marks, overrides and isolates, and the byte-order mark; and
+// the two noncharacters that XML forbids.
 bool invisibleControl(char32_t c) {
     return (c >= 0x80 && c <= 0x9f) || c == 0x200e || c == 0x200f || (c >= 0x2028 && c <= 0x202e) ||
-           (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
+           (c >= 0x2066 && c <= 0x2069) || c == 0xfeff || c == 0xfffe || c == 0xffff;
 }
 
 void appendHex(std::string& out, const char* pattern, unsigned value) {

@@ -25,5 +25,7 @@ std::string quotedText(const std::string& text);
 std::string shownName(const std::string& name);
 
 // `message` with its control characters and bytes that are not UTF-8
-// escaped, so that whatever made it, it is printed as one line.
+// escaped, so that whatever made it, it is printed as one line. The result is
+// well-formed UTF-8 that XML 1.0 allows once its markup characters are
+// escaped.
 std::string oneLine(const std::string& message);
