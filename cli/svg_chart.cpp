@@ -234,6 +234,8 @@ std::vector<double> niceTicks(double low, double high, int wanted) {
         if (tick > high + step * 1e-9) break;
         ticks.push_back(tick);
     }
+    // A step that rounding blurs at the range's magnitude can miss it.
+    if (ticks.empty()) return {low, high};
     return ticks;
 }
 
