@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "analysis_oracle.h"
 #include "cli/chart_text.h"
 #include "cli/command_line.h"
@@ -258,6 +260,8 @@ TEST(Cli, IntegerOptionsAreReadAsWritten) {
     EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "010", path}).out).size(), 12u);
     EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "08", path}).out).size(), 10u);
     EXPECT_EQ(run({"steps", "--horizon", "0", path}).out.substr(0, 15), "step,success\n0,");
+    EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "100000", path}).out).size(), 100002u);
+    EXPECT_EQ(run({"plot", "--horizon", "0", "-o", "-", path}).status, 2);
     EXPECT_EQ(run({"simulate", "--steps", "0100", "--seed", "0012", path}).out,
               run({"simulate", "--steps", "100", "--seed", "12", path}).out);
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--steps", "-1"},
@@ -371,6 +375,62 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
     }
     // Without a file named, the matrix goes to standard output.
     EXPECT_EQ(run({"export", path}).out, read(folder.file("t.mtx")));
+}
+
+// The JSON documents hold what the CSV tables hold, under the names the
+// tables use.
+TEST(Cli, JsonHoldsWhatTheTablesHold) {
+    Folder folder;
+    const LiteralCurves literal(completeGraph(3), 6);
+    const std::string path = folder.write("k3.txt", blockOf(literal.network));
+    const auto steps = nlohmann::json::parse(
+        run({"steps", "--per-configuration", "--format", "json", "--horizon", "6", path}).out);
+    const int h = literal.chain.configurationCount;
+    int marked = 0;
+    for (int l = 0; l < h; ++l) marked += literal.chain.marked[l];
+    EXPECT_EQ(steps["nodes"], 3);
+    EXPECT_EQ(steps["configurations"], h);
+    EXPECT_EQ(steps["marked"], marked);
+    EXPECT_EQ(steps["horizon"], 6);
+    EXPECT_EQ(steps["success"].get<std::vector<double>>(), literal.average);
+    ASSERT_EQ(steps["rows"].size(), static_cast<size_t>(h));
+    for (int l = 0; l < h; ++l) {
+        const auto& row = steps["rows"][l];
+        EXPECT_EQ(row["configuration"], l);
+        EXPECT_EQ(row["node2"], literal.chain.configurations[l][2]);
+        EXPECT_EQ(row["mark"], literal.chain.marked[l] ? "S" : "C");
+        for (int p = 0; p <= 6; ++p) EXPECT_EQ(row["p" + std::to_string(p)], literal.perConfiguration[p][l]);
+    }
+
+    const auto sweep = nlohmann::json::parse(
+        run({"sweep", "--vary", "beta=0.25,1", "--format", "json", "--horizon", "6", "--shard", "2/2", path}).out);
+    EXPECT_EQ(sweep["parameters"], nlohmann::json::array({"beta"}));
+    EXPECT_EQ(sweep["shard"], "2/2");
+    ASSERT_EQ(sweep["points"].size(), 1u);
+    EXPECT_EQ(sweep["points"][0]["beta"], 1.0);
+    EXPECT_EQ(sweep["points"][0]["success"].get<std::vector<double>>(), literal.average);
+
+    const std::vector<std::string> simulate = {"simulate", "--steps", "40", "--every", "20", "--replicates", "2"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> all = simulate;
+        all.insert(all.end(), extra.begin(), extra.end());
+        all.push_back(path);
+        return all;
+    };
+    const auto runs = nlohmann::json::parse(run(with({"--format", "json"})).out);
+    EXPECT_EQ(runs["seed"], 1);
+    EXPECT_EQ(runs["replicates"], 2);
+    const auto table = csvRows(run(with({})).out);
+    ASSERT_EQ(runs["rows"].size() + 1, table.size());
+    for (size_t k = 0; k < runs["rows"].size(); ++k) {
+        const auto& row = runs["rows"][k];
+        const std::vector<std::string>& fields = table[k + 1];
+        EXPECT_EQ(std::to_string(row["replicate"].get<int>()) + "," + std::to_string(row["seed"].get<int>()) + "," +
+                      std::to_string(row["step"].get<int>()) + "," + std::to_string(row["node"].get<int>()) + "," +
+                      std::to_string(row["successes"].get<int>()),
+                  fields[0] + "," + fields[1] + "," + fields[2] + "," + fields[3] + "," + fields[4]);
+        EXPECT_EQ(row["chance"].get<double>(), number(fields[5]));
+    }
 }
 
 // The defaults the help and the README name: 16 steps, standard output, and
