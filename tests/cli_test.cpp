@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +23,7 @@
 #include "cli/chart_text.h"
 #include "cli/command_line.h"
 #include "cli/svg_chart.h"
+#include "cli/terminal_progress.h"
 #include "network_generator.h"
 
 namespace {
@@ -644,6 +648,64 @@ TEST(Cli, DevicesAreWrittenInPlace) {
     ASSERT_EQ(stat("/dev/null", &device), 0);
     EXPECT_TRUE(S_ISCHR(device.st_mode));
     EXPECT_EQ(folder.files(), "k3.txt\n");
+}
+
+// Standard error as a terminal for the life of the object: what is written
+// there is read from the terminal's other end.
+class TerminalStandardError {
+public:
+    TerminalStandardError() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        const int terminal = open(ptsname(master_), O_RDWR | O_NOCTTY);
+        saved_ = dup(STDERR_FILENO);
+        dup2(terminal, STDERR_FILENO);
+        close(terminal);
+    }
+    ~TerminalStandardError() {
+        restore();
+        if (master_ >= 0) close(master_);
+    }
+    bool ready() const { return saved_ >= 0; }
+    // Puts standard error back and returns what reached the terminal.
+    std::string shown() {
+        restore();
+        std::string text;
+        char buffer[4096];
+        for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+        return text;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        saved_ = -1;
+        fcntl(master_, F_SETFL, O_NONBLOCK);
+    }
+    int master_ = -1;
+    int saved_ = -1;
+};
+
+// Work longer than a second shows one updating line on a terminal, erased
+// at the end; shorter work shows nothing.
+TEST(Cli, ProgressShowsOnATerminalAfterASecond) {
+    WorkProgress progress;
+    progress.begin("following the steps", 200);
+    TerminalStandardError terminal;
+    ASSERT_TRUE(terminal.ready());
+    EXPECT_TRUE(TerminalProgress::wanted());
+    { TerminalProgress quick(progress); }
+    {
+        TerminalProgress slow(progress);
+        progress.add(100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    }
+    const std::string shown = terminal.shown();
+    EXPECT_EQ(shown.rfind("\r\033[Kvorlask-cli: following the steps  50%", 0), 0u) << shown;
+    ASSERT_GE(shown.size(), 4u);
+    EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K");
 }
 
 // Ticks are 1, 2 or 5 times a power of ten apart, inside the range, and
