@@ -403,7 +403,8 @@ TEST(Cli, JsonHoldsWhatTheTablesHold) {
     for (int l = 0; l < h; ++l) {
         auto& row = steps["rows"][l];
         EXPECT_EQ(row["configuration"], l);
-        EXPECT_EQ(row["node2"], literal.chain.configurations[l][2]);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(row["node" + std::to_string(i)], literal.chain.configurations[l][i]);
+        EXPECT_EQ(row.size(), 3u + 3 + 7);
         EXPECT_EQ(row["mark"], literal.chain.marked[l] ? "S" : "C");
         for (int p = 0; p <= 6; ++p) EXPECT_EQ(row["p" + std::to_string(p)], literal.perConfiguration[p][l]);
     }
