@@ -404,7 +404,7 @@ TEST(Cli, JsonHoldsWhatTheTablesHold) {
         auto& row = steps["rows"][l];
         EXPECT_EQ(row["configuration"], l);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(row["node" + std::to_string(i)], literal.chain.configurations[l][i]);
-        EXPECT_EQ(row.size(), 3u + 3 + 7);
+        EXPECT_EQ(row.size(), 1u + 3 + 1 + 7);
         EXPECT_EQ(row["mark"], literal.chain.marked[l] ? "S" : "C");
         for (int p = 0; p <= 6; ++p) EXPECT_EQ(row["p" + std::to_string(p)], literal.perConfiguration[p][l]);
     }
