@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include <SDL_ttf.h>
 #include <nlohmann/json.hpp>
 
 #include "analysis_oracle.h"
@@ -734,6 +735,29 @@ TEST(Chart, TicksAreRoundStepsInsideTheRange) {
         EXPECT_GE(ticks.front(), low - step * 1e-6);
         EXPECT_LE(ticks.back(), high + step * 1e-6);
         EXPECT_GE(static_cast<double>(ticks.size()), wanted / 2.5 - 1) << low << " " << high;
+    }
+}
+
+// The widths are DejaVu Sans's own: at 2048 pixels an em, unhinted, its
+// advances in pixels are its design units.
+TEST(Chart, TextWidthsAreThoseOfDejaVuSans) {
+    ASSERT_EQ(TTF_Init(), 0);
+    for (const bool bold : {false, true}) {
+        const char* file = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+                                : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+        std::unique_ptr<TTF_Font, void (*)(TTF_Font*)> face(TTF_OpenFont(file, 2048), TTF_CloseFont);
+        ASSERT_TRUE(face) << file;
+        TTF_SetFontHinting(face.get(), TTF_HINTING_NONE);
+        std::string all;
+        int total = 0;
+        for (char c = ' '; c <= '~'; ++c) {
+            int advance = 0;
+            ASSERT_EQ(TTF_GlyphMetrics(face.get(), static_cast<Uint16>(c), nullptr, nullptr, nullptr, nullptr, &advance), 0);
+            EXPECT_NEAR(textWidth(std::string(1, c), ChartFont{2048, bold}), advance * 1.05, 1e-9) << c << bold;
+            all += c;
+            total += advance;
+        }
+        EXPECT_NEAR(textWidth(all, ChartFont{13, bold}), total / 2048.0 * 13 * 1.05, 1e-9);
     }
 }
 
