@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -174,6 +175,32 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
         EXPECT_EQ(sub.status, 0) << command;
         EXPECT_NE(sub.out.find("Example"), std::string::npos) << command;
     }
+    const Outcome unknown = run({"x", "k3.txt"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err, "vorlask-cli: unknown command \"x\" (see vorlask-cli --help)\n");
+}
+
+// The command removes its temporary files on the signals that end it, but
+// a signal it inherits as ignored stays ignored (nohup, a script's
+// background job); a closed pipe shows as a failed write.
+TEST(Cli, SignalsInheritedAsIgnoredStayIgnored) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    struct sigaction savedHangUp {}, savedAlarm {};
+    sigaction(SIGHUP, &ignore, &savedHangUp);
+    sigaction(SIGALRM, &fallback, &savedAlarm);
+    run({"--version"});
+    struct sigaction now {};
+    sigaction(SIGHUP, nullptr, &now);
+    EXPECT_TRUE(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_IGN);
+    sigaction(SIGALRM, nullptr, &now);
+    EXPECT_TRUE(now.sa_flags & SA_SIGINFO);
+    sigaction(SIGPIPE, nullptr, &now);
+    EXPECT_TRUE(!(now.sa_flags & SA_SIGINFO) && now.sa_handler == SIG_IGN);
+    sigaction(SIGHUP, &savedHangUp, nullptr);
+    sigaction(SIGALRM, &savedAlarm, nullptr);
 }
 
 // Each fault: one line on standard error naming the file and line, nothing
