@@ -228,6 +228,7 @@ TEST(Cli, BadInputFailsWithOneLineAndLeavesOutputAlone) {
         {{"steps", "--horizon", "0x10"}, "", 2, "--horizon: \"0x10\" is not a whole number"},
         {{"steps", "--horizon", "+5"}, "", 2, "--horizon: \"+5\" is not a whole number"},
         {{"steps", "-j", "1e3"}, "", 2, "--jobs: \"1e3\" is not a whole number"},
+        {{"steps", "-j", "0"}, "", 2, "--jobs"},
         {{"steps", "--max-configurations", "99999999999999999999"}, "", 2, "is out of range"},
         {{"steps", "--format", "xml"}, "", 2, "--format"},
         {{"steps", "--max-configurations", "7"}, "", 3, "in.txt: the network has 8 configurations"},
@@ -665,18 +666,35 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
     EXPECT_NE(svg.find(">ring.txt<"), std::string::npos);
     EXPECT_NE(svg.find(">complete.txt<"), std::string::npos);
     EXPECT_NE(svg.find(">A &amp; B<"), std::string::npos);
+    // Two files of one name are told apart by their paths.
+    mkdir(folder.file("again").c_str(), 0755);
+    const std::string c = folder.write("again/ring.txt", blockOf(ring.network));
+    ASSERT_EQ(run({"plot", "-o", folder.file("q.svg"), a, c}).status, 0);
+    const std::string both = read(folder.file("q.svg"));
+    EXPECT_NE(both.find(">" + a + "<"), std::string::npos);
+    EXPECT_NE(both.find(">" + c + "<"), std::string::npos);
 }
 
 // A device is written in place: renaming a temporary file over /dev/null
-// would replace the device with a file.
-TEST(Cli, DevicesAreWrittenInPlace) {
+// would replace the device with a file. A file replaced keeps its mode; a
+// new one gets what the umask allows.
+TEST(Cli, DevicesAreWrittenInPlaceAndFilesKeepTheirMode) {
     Folder folder;
     const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
     EXPECT_EQ(run({"steps", "-o", "/dev/null", path}).status, 0);
-    struct stat device;
-    ASSERT_EQ(stat("/dev/null", &device), 0);
-    EXPECT_TRUE(S_ISCHR(device.st_mode));
+    struct stat status;
+    ASSERT_EQ(stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
     EXPECT_EQ(folder.files(), "k3.txt\n");
+    const mode_t mask = umask(022);
+    ASSERT_EQ(run({"steps", "-o", folder.file("new.csv"), path}).status, 0);
+    ASSERT_EQ(stat(folder.file("new.csv").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    ASSERT_EQ(chmod(folder.file("new.csv").c_str(), 0640), 0);
+    ASSERT_EQ(run({"steps", "-o", folder.file("new.csv"), path}).status, 0);
+    ASSERT_EQ(stat(folder.file("new.csv").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    umask(mask);
 }
 
 // Standard error as a terminal for the life of the object: what is written
