@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -132,6 +133,12 @@ std::vector<std::vector<std::string>> csvRows(const std::string& text) {
 
 double number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
 
+size_t count(const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    return found;
+}
+
 // The chain of the literal transcription of the window's analysis, and its
 // success curves the plain way: the dense one-step table applied step after
 // step to the marks, each row summed in column order, then averaged.
@@ -175,6 +182,8 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
         EXPECT_EQ(sub.status, 0) << command;
         EXPECT_NE(sub.out.find("Example"), std::string::npos) << command;
     }
+    EXPECT_EQ(run({"-z"}).err.find("unknown command"), std::string::npos);
+    EXPECT_EQ(run({"simulate", "--steps", "0", "k3.txt"}).status, 2);
     const Outcome unknown = run({"x", "k3.txt"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err, "vorlask-cli: unknown command \"x\" (see vorlask-cli --help)\n");
@@ -584,6 +593,9 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
         {{"--vary", "alpha=x"}, "\"x\" is not a number"},
         {{"--vary", "alpha=0:1"}, "FROM:TO:STEP"},
         {{"--vary", "alpha=0.5", "--shard", "3/2"}, "K/N"},
+        {{"--vary", "alpha=0.5", "--shard", "1/1234567890"}, "K/N"},
+        {{"--vary", "alpha=0.5", "--shard", "1/2x"}, "K/N"},
+        {{"--vary", "alpha=0.5", "--horizon", "100001"}, "--horizon"},
         {{"--vary", "alpha=0.5", "--vary", "beta=1", "--vary", "gamma=1", "--plot", "x.svg"}, "one or two"},
         {{"--vary", "alpha=0,1", "--plot", folder.file("out.csv")}, "--output and --plot both name"},
     };
@@ -596,6 +608,11 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
         EXPECT_NE(result.err.find(says), std::string::npos) << result.err;
         EXPECT_EQ(folder.files(), "k3.txt\n") << says;
     }
+    const Outcome outside = run({"sweep", "--vary", "gamma=0.5,1.5", path});
+    EXPECT_EQ(outside.err, "vorlask-cli: --vary \"gamma=0.5,1.5\": the value 1.5 is outside [0, 1]\n");
+    EXPECT_EQ(run({"sweep", "--vary", "alpha=0.5", "--shard", "1/123456789", path}).out, "alpha,step,success\n");
+    EXPECT_EQ(Folder::lines(run({"sweep", "--vary", "alpha=0.5:0.5:0.1", "--horizon", "100000", path}).out).size(),
+              100002u);
     // A range meant to end on TO keeps its last point despite rounding.
     const auto rows = csvRows(run({"sweep", "--vary", "alpha=0:0.3:0.1", "--horizon", "0", path}).out);
     ASSERT_EQ(rows.size(), 5u);
@@ -635,6 +652,12 @@ TEST(Cli, OutputsOfACommandCommitTogether) {
         }
         std::remove(folder.file("out.csv").c_str());
     }
+    folder.write("out.csv", "precious\n");
+    const Outcome same = run({"sweep", "--vary", "alpha=1", "-o", folder.file("out.csv"), "--plot",
+                              folder.path() + "/./out.csv", path});
+    EXPECT_EQ(same.status, 2);
+    EXPECT_NE(same.err.find("--output and --plot both name"), std::string::npos) << same.err;
+    EXPECT_EQ(read(folder.file("out.csv")), "precious\n");
     // The null device may take both: nothing written there is lost.
     EXPECT_EQ(run({"export", "--matrix", "/dev/null", "--configurations", "/dev/null", path}).status, 0);
 }
@@ -645,7 +668,7 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
     const LiteralCurves complete(completeGraph(4), 12);
     const std::string a = folder.write("ring.txt", blockOf(ring.network));
     const std::string b = folder.write("complete.txt", blockOf(complete.network));
-    ASSERT_EQ(run({"plot", "--horizon", "12", "--title", "A & B", "-o", folder.file("p.svg"), a, b}).status, 0);
+    ASSERT_EQ(run({"plot", "--horizon", "12", "--title", "A & <B>", "-o", folder.file("p.svg"), a, b}).status, 0);
     const std::string svg = read(folder.file("p.svg"));
     std::vector<const LiteralCurves*> expected = {&ring, &complete};
     size_t curves = 0;
@@ -665,7 +688,11 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
     EXPECT_EQ(curves, 2u);
     EXPECT_NE(svg.find(">ring.txt<"), std::string::npos);
     EXPECT_NE(svg.find(">complete.txt<"), std::string::npos);
-    EXPECT_NE(svg.find(">A &amp; B<"), std::string::npos);
+    EXPECT_NE(svg.find(">A &amp; &lt;B&gt;<"), std::string::npos);
+    // Points are marked on short curves only.
+    EXPECT_EQ(count(svg, "<circle"), 26u);
+    EXPECT_EQ(count(run({"plot", "--horizon", "59", "-o", "-", a}).out, "<circle"), 60u);
+    EXPECT_EQ(count(run({"plot", "--horizon", "60", "-o", "-", a}).out, "<circle"), 0u);
     // Two files of one name are told apart by their paths.
     mkdir(folder.file("again").c_str(), 0755);
     const std::string c = folder.write("again/ring.txt", blockOf(ring.network));
@@ -803,6 +830,100 @@ TEST(Chart, TextWidthsAreThoseOfDejaVuSans) {
             total += advance;
         }
         EXPECT_NEAR(textWidth(all, ChartFont{13, bold}), total / 2048.0 * 13 * 1.05, 1e-9);
+    }
+}
+
+namespace {
+
+// A text element of a chart, with the extent its font gives it.
+struct ChartText {
+    std::string text;
+    double left = 0;
+    double right = 0;
+    double y = 0;
+    bool rotated = false;
+};
+
+std::string attribute(const std::string& element, const std::string& name) {
+    const size_t at = element.find(" " + name + "=\"");
+    if (at == std::string::npos) return "";
+    const size_t start = at + name.size() + 3;
+    return element.substr(start, element.find('"', start) - start);
+}
+
+std::vector<ChartText> textsOf(const std::string& svg) {
+    std::vector<ChartText> texts;
+    for (const auto& line : Folder::lines(svg)) {
+        if (line.rfind("<text ", 0) != 0) continue;
+        ChartText text;
+        const size_t open = line.find('>') + 1;
+        for (size_t at = open; at < line.find("</text>");) {
+            const std::pair<const char*, char> entities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
+            bool entity = false;
+            for (const auto& [name, character] : entities) {
+                if (line.compare(at, std::strlen(name), name) != 0) continue;
+                text.text += character;
+                at += std::strlen(name);
+                entity = true;
+            }
+            if (!entity) text.text += line[at++];
+        }
+        const std::string size = attribute(line, "font-size");
+        const ChartFont font{size.empty() ? 13 : number(size), attribute(line, "font-weight") == "bold"};
+        const double width = textWidth(text.text, font);
+        const std::string anchor = attribute(line, "text-anchor");
+        const double x = number(attribute(line, "x"));
+        text.left = anchor == "middle" ? x - width / 2 : anchor == "end" ? x - width : x;
+        text.right = text.left + width;
+        text.y = number(attribute(line, "y"));
+        text.rotated = !attribute(line, "transform").empty();
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+}  // namespace
+
+// Whatever the title, the labels and the range, every text lies inside the
+// picture, tick labels tell their ticks apart and do not touch, and texts
+// that fit stand where they are meant to.
+TEST(Chart, EveryTextStaysInsideThePicture) {
+    const std::string longName = "a network file with a name far too long for any legend, " + std::string(300, 'W');
+    const std::pair<double, double> ranges[] = {{0, 16}, {0, 100000}, {0.5, 0.5 + 4e-10}, {0, 5e-324},
+                                                {-1e6, 1e6}, {0.1, 0.10000000000000003}, {0.25, 0.25}};
+    for (const auto& [low, high] : ranges) {
+        for (const bool crowded : {false, true}) {
+            LineChart chart{crowded ? std::string(150, 'W') : "Success", crowded ? longName : "alpha", "weight", {}};
+            chart.series.push_back(ChartSeries{crowded ? longName : "ring.txt", {low, high}, {0.5, 0.75}});
+            if (crowded) chart.series.push_back(ChartSeries{"\xe4\xb8\xad" + longName, {low}, {1}});
+            const std::string svg = renderSvg(chart);
+            const double width = number(attribute(svg.substr(svg.find("<svg")), "width"));
+            std::vector<ChartText> ticks;
+            for (const ChartText& text : textsOf(svg)) {
+                if (text.rotated) {
+                    EXPECT_LE(text.right - text.left, 396 + 1e-9);
+                    continue;
+                }
+                EXPECT_GE(text.left, 0) << text.text << " " << low << " " << high;
+                EXPECT_LE(text.right, width) << text.text << " " << low << " " << high;
+                if (text.y == 474) ticks.push_back(text);
+            }
+            ASSERT_FALSE(ticks.empty());
+            for (size_t k = 1; k < ticks.size(); ++k) {
+                EXPECT_NE(ticks[k].text, ticks[k - 1].text) << low << " " << high;
+                EXPECT_LE(ticks[k - 1].right, ticks[k].left) << low << " " << high;
+            }
+            if (crowded) continue;
+            EXPECT_EQ(width, 860);
+            EXPECT_NE(svg.find("<text x=\"359.00\" y=\"32.00\" text-anchor=\"middle\" font-size=\"18\" "
+                               "font-weight=\"bold\">Success</text>"),
+                      std::string::npos);
+            EXPECT_NE(svg.find("<text x=\"359.00\" y=\"498.00\" text-anchor=\"middle\" font-size=\"15\">alpha</text>"),
+                      std::string::npos);
+            if (low == 0 && high == 16) {
+                EXPECT_EQ(ticks.size(), 9u);
+            }
+        }
     }
 }
 
