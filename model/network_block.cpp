@@ -1,6 +1,8 @@
 #include "model/network_block.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <istream>
 #include <sstream>
@@ -134,24 +136,30 @@ public:
 
 private:
     // The next line without its end, or false at the end of the input or
-    // when it cannot be read (error_ then says why).
+    // when it cannot be read (error_ then says why). A line without end
+    // costs no more than MaxLineLength bytes.
     bool nextLine(std::string& line) {
         line.clear();
-        std::streambuf& buffer = *in_.rdbuf();
         bool any = false;
         try {
-            for (int c; (c = buffer.sbumpc()) != std::char_traits<char>::eof(); any = true) {
-                if (c == '\n') {
-                    any = true;
-                    break;
-                }
-                if (line.size() == MaxLineLength) {
+            for (;;) {
+                if (at_ == end_ && !refill()) break;
+                const char* start = block_.data() + at_;
+                const char* end = static_cast<const char*>(std::memchr(start, '\n', end_ - at_));
+                const size_t length = end ? static_cast<size_t>(end - start) : end_ - at_;
+                if (line.size() + length > MaxLineLength) {
                     fail(BlockError::CannotRead, 0,
                          "line " + std::to_string(lineNumber_ + 1) + " is longer than " +
                              std::to_string(MaxLineLength) + " bytes");
                     return false;
                 }
-                line.push_back(static_cast<char>(c));
+                line.append(start, length);
+                at_ += length;
+                any = true;
+                if (end) {
+                    ++at_;
+                    break;
+                }
             }
         } catch (const std::system_error& e) {
             // A file stream's buffer throws when the system cannot read.
@@ -163,6 +171,27 @@ private:
         ++lineNumber_;
         line = withoutLineEnd(line);
         return true;
+    }
+
+    // Takes the next characters from the stream: as many as it holds ready
+    // (a file's buffer), or else one by one up to the end of the line
+    // (standard input through the C library, which holds none ready), so
+    // that reading never waits for more than the input has.
+    bool refill() {
+        std::streambuf& buffer = *in_.rdbuf();
+        at_ = 0;
+        end_ = 0;
+        const std::streamsize ready = buffer.in_avail();
+        if (ready > 0) {
+            end_ = static_cast<size_t>(
+                buffer.sgetn(block_.data(), std::min(ready, static_cast<std::streamsize>(block_.size()))));
+            return end_ > 0;
+        }
+        for (int c; end_ < block_.size() && (c = buffer.sbumpc()) != std::char_traits<char>::eof();) {
+            block_[end_++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+        return end_ > 0;
     }
 
     bool findDataLine() {
@@ -272,6 +301,9 @@ private:
     }
 
     std::istream& in_;
+    std::vector<char> block_ = std::vector<char>(1 << 16);
+    size_t at_ = 0;
+    size_t end_ = 0;
     long long lineNumber_ = 0;
     long long dataLine_ = 0;
     BlockError error_;

@@ -15,10 +15,37 @@
 
 namespace {
 
+// A buffer that hands out one character at a time and holds none ready, as
+// standard input does through the C library.
+class OneByOne : public std::streambuf {
+public:
+    explicit OneByOne(std::string text) : text_(std::move(text)) {}
+
+protected:
+    int_type underflow() override { return at_ < text_.size() ? traits_type::to_int_type(text_[at_]) : traits_type::eof(); }
+    int_type uflow() override { return at_ < text_.size() ? traits_type::to_int_type(text_[at_++]) : traits_type::eof(); }
+
+private:
+    std::string text_;
+    size_t at_ = 0;
+};
+
+// Reads the text through a buffer that holds it all ready and through one
+// that holds nothing ready: both must read the same.
 BlockError readBlock(const std::string& text) {
     std::istringstream in(text);
     NetworkModel network;
-    return readNetworkBlock(in, network);
+    const BlockError error = readNetworkBlock(in, network);
+    OneByOne characters(text);
+    std::istream unbuffered(&characters);
+    NetworkModel same;
+    const BlockError sameError = readNetworkBlock(unbuffered, same);
+    EXPECT_EQ(sameError.kind, error.kind);
+    EXPECT_EQ(sameError.line, error.line);
+    EXPECT_EQ(sameError.message, error.message);
+    EXPECT_EQ(same.links, network.links);
+    EXPECT_EQ(same.params, network.params);
+    return error;
 }
 
 // The kind of error readNetworkInput throws for `path`, and its message.
