@@ -913,8 +913,8 @@ TEST(Chart, EveryTextStaysInsideThePicture) {
                 EXPECT_NE(ticks[k].text, ticks[k - 1].text) << low << " " << high;
                 EXPECT_LE(ticks[k - 1].right, ticks[k].left) << low << " " << high;
             }
+            EXPECT_EQ(width, crowded ? 1400 : 860);
             if (crowded) continue;
-            EXPECT_EQ(width, 860);
             EXPECT_NE(svg.find("<text x=\"359.00\" y=\"32.00\" text-anchor=\"middle\" font-size=\"18\" "
                                "font-weight=\"bold\">Success</text>"),
                       std::string::npos);
