@@ -97,6 +97,8 @@ TEST(NetworkInput, ParametersAreTheNumbersOfTheDecimalPattern) {
     EXPECT_EQ(value, 0.1);
     EXPECT_FALSE(parseParameter("1e0000001", value));
     EXPECT_FALSE(parseParameter(std::string(50000, '1'), value));
+    EXPECT_TRUE(parseParameter("0.0004", value));
+    EXPECT_EQ(value, 0.0);
     // Digits beyond the 30th decimal are dropped before the snapping rule.
     EXPECT_TRUE(parseParameter("0.016000000000000000000000000000000001", value));
     EXPECT_EQ(value, 0.015625);
