@@ -295,6 +295,33 @@ TEST(Cli, InputThatIsNotABlockOfTextCannotBeRead) {
     EXPECT_EQ(marked.out, plain.out);
 }
 
+// Runs the command with `path` opened as its standard input.
+Outcome runOnStandardInput(const std::string& path, const std::vector<std::string>& args) {
+    const int input = open(path.c_str(), O_RDONLY);
+    const int saved = dup(STDIN_FILENO);
+    dup2(input, STDIN_FILENO);
+    close(input);
+    const Outcome result = run(args);
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    std::cin.clear();
+    std::clearerr(stdin);
+    return result;
+}
+
+// "-" reads standard input as it would a file, and a folder there cannot be
+// read either.
+TEST(Cli, StandardInputIsReadLikeAFile) {
+    Folder folder;
+    const std::string path = folder.write("k3.txt", "a session\n" + blockOf(completeGraph(3)));
+    const Outcome piped = runOnStandardInput(path, {"steps", "-"});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, run({"steps", path}).out);
+    const Outcome folderInput = runOnStandardInput(folder.path(), {"steps", "-"});
+    EXPECT_EQ(folderInput.status, 1);
+    EXPECT_EQ(folderInput.err, "vorlask-cli: cannot read standard input: Is a directory\n");
+}
+
 // Integers are decimal whatever their leading zeros, and a minus sign on a
 // count is refused rather than wrapped round.
 TEST(Cli, IntegerOptionsAreReadAsWritten) {
