@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis_oracle.h"
+#include "cli_run.h"
 #include "cli/chart_text.h"
 #include "cli/command_line.h"
 #include "cli/svg_chart.h"
@@ -31,74 +32,13 @@
 
 namespace {
 
-struct Outcome {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using Outcome = CliOutcome;
+using Folder = TestFolder;
 
-// Runs the command with standard output and error captured.
-Outcome run(std::vector<std::string> args) {
-    args.insert(args.begin(), "vorlask-cli");
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    Outcome result;
-    result.status = runCommandLine(static_cast<int>(argv.size()), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    std::cout.clear();
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-class Folder {
-public:
-    Folder() {
-        std::string pattern = testing::TempDir() + "vorlask-cli-XXXXXX";
-        path_ = mkdtemp(pattern.data());
-    }
-    ~Folder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(file(name), std::ios::binary) << text;
-        return file(name);
-    }
-    std::string files() const {
-        std::string names;
-        std::unique_ptr<FILE, int (*)(FILE*)> listing(popen(("ls -A '" + path_ + "'").c_str(), "r"), pclose);
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, listing.get())) names += buffer;
-        return names;
-    }
-    static std::vector<std::string> lines(const std::string& text) {
-        std::vector<std::string> result;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) result.push_back(line);
-        return result;
-    }
-
-private:
-    std::string path_;
-};
-
-std::string read(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string blockOf(const NetworkModel& network) {
-    std::ostringstream text;
-    network.dumpData(text);
-    return text.str();
-}
+Outcome run(std::vector<std::string> args) { return runCli(std::move(args)); }
+std::string read(const std::string& path) { return readFile(path); }
+std::string blockOf(const NetworkModel& network) { return networkBlock(network); }
+std::vector<std::vector<std::string>> csvRows(const std::string& text) { return csvFields(text); }
 
 // Every node linked to every other, uneven probabilities on the sliders' grid.
 NetworkModel completeGraph(int count, bool certain = false) {
@@ -118,17 +58,6 @@ NetworkModel ringOf(int count) {
     ring.resize(count);
     for (int i = 0; i < count; ++i) ring.links[i][(i + 1) % count] = ring.links[(i + 1) % count][i] = 1;
     return ring;
-}
-
-std::vector<std::vector<std::string>> csvRows(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
-    for (const auto& line : Folder::lines(text)) {
-        std::vector<std::string> fields;
-        std::istringstream in(line);
-        for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
-        rows.push_back(fields);
-    }
-    return rows;
 }
 
 double number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
@@ -261,7 +190,7 @@ TEST(Cli, BadInputFailsWithOneLineAndLeavesOutputAlone) {
             const Outcome result = run(args);
             EXPECT_EQ(result.status, c.status) << c.says;
             EXPECT_EQ(result.out, "");
-            ASSERT_EQ(Folder::lines(result.err).size(), 1u) << result.err;
+            ASSERT_EQ(textLines(result.err).size(), 1u) << result.err;
             EXPECT_EQ(result.err.rfind("vorlask-cli: ", 0), 0u) << result.err;
             EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
             EXPECT_LT(result.err.size(), 400u) << c.says;
@@ -327,10 +256,10 @@ TEST(Cli, StandardInputIsReadLikeAFile) {
 TEST(Cli, IntegerOptionsAreReadAsWritten) {
     Folder folder;
     const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
-    EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "010", path}).out).size(), 12u);
-    EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "08", path}).out).size(), 10u);
+    EXPECT_EQ(textLines(run({"steps", "--horizon", "010", path}).out).size(), 12u);
+    EXPECT_EQ(textLines(run({"steps", "--horizon", "08", path}).out).size(), 10u);
     EXPECT_EQ(run({"steps", "--horizon", "0", path}).out.substr(0, 15), "step,success\n0,");
-    EXPECT_EQ(Folder::lines(run({"steps", "--horizon", "100000", path}).out).size(), 100002u);
+    EXPECT_EQ(textLines(run({"steps", "--horizon", "100000", path}).out).size(), 100002u);
     EXPECT_EQ(run({"plot", "--horizon", "0", "-o", "-", path}).status, 2);
     EXPECT_EQ(run({"simulate", "--steps", "0100", "--seed", "0012", path}).out,
               run({"simulate", "--steps", "100", "--seed", "12", path}).out);
@@ -414,7 +343,7 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
 
     ASSERT_EQ(run({"export", "--matrix", folder.file("t.mtx"), "--configurations", folder.file("c.csv"), path}).status,
               0);
-    const auto matrix = Folder::lines(read(folder.file("t.mtx")));
+    const auto matrix = textLines(read(folder.file("t.mtx")));
     ASSERT_GE(matrix.size(), 3u);
     EXPECT_EQ(matrix[0], "%%MatrixMarket matrix coordinate real general");
     EXPECT_EQ(matrix[1].rfind("% one-step transition weights of the network in " + path + ": ", 0), 0u);
@@ -511,8 +440,8 @@ TEST(Cli, JsonHoldsWhatTheTablesHold) {
 TEST(Cli, DefaultsAreTheDocumentedOnes) {
     Folder folder;
     const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
-    EXPECT_EQ(Folder::lines(run({"steps", path}).out).size(), 18u);
-    EXPECT_EQ(Folder::lines(run({"sweep", "--vary", "alpha=1", path}).out).size(), 18u);
+    EXPECT_EQ(textLines(run({"steps", path}).out).size(), 18u);
+    EXPECT_EQ(textLines(run({"sweep", "--vary", "alpha=1", path}).out).size(), 18u);
     const std::string plot = run({"plot", "-o", "-", path}).out;
     const size_t points = plot.find("points=\"");
     ASSERT_NE(points, std::string::npos);
@@ -554,7 +483,7 @@ TEST(Cli, SimulateRepeatsLoneRunsOnAnyNumberOfThreads) {
                             .out);
     std::string alone = "replicate,seed,step,node,successes,chance\n";
     for (int r = 0; r < 6; ++r) {
-        const auto rows = Folder::lines(
+        const auto rows = textLines(
             run({"simulate", "--steps", "3000", "--every", "1000", "--seed", std::to_string(41 + r), path}).out);
         ASSERT_EQ(rows.size(), 16u);
         for (size_t k = 1; k < rows.size(); ++k) alone += std::to_string(r) + rows[k].substr(rows[k].find(',')) + "\n";
@@ -639,7 +568,7 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
     const Outcome outside = run({"sweep", "--vary", "gamma=0.5,1.5", path});
     EXPECT_EQ(outside.err, "vorlask-cli: --vary \"gamma=0.5,1.5\": the value 1.5 is outside [0, 1]\n");
     EXPECT_EQ(run({"sweep", "--vary", "alpha=0.5", "--shard", "1/123456789", path}).out, "alpha,step,success\n");
-    EXPECT_EQ(Folder::lines(run({"sweep", "--vary", "alpha=0.5:0.5:0.1", "--horizon", "100000", path}).out).size(),
+    EXPECT_EQ(textLines(run({"sweep", "--vary", "alpha=0.5:0.5:0.1", "--horizon", "100000", path}).out).size(),
               100002u);
     // A range meant to end on TO keeps its last point despite rounding.
     const auto rows = csvRows(run({"sweep", "--vary", "alpha=0:0.3:0.1", "--horizon", "0", path}).out);
@@ -652,7 +581,7 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
     for (int k = 1; k <= 5000; ++k) values += "," + std::to_string(k / 5000.0);
     const Outcome many = run({"sweep", "--vary", values, "--horizon", "0", path});
     EXPECT_EQ(many.status, 0) << many.err;
-    EXPECT_EQ(Folder::lines(many.out).size(), 5002u);
+    EXPECT_EQ(textLines(many.out).size(), 5002u);
     const Outcome narrow = run({"sweep", "--vary", "alpha=0,5e-324", "--plot", folder.file("narrow.svg"), path});
     EXPECT_EQ(narrow.status, 0) << narrow.err;
     EXPECT_NE(read(folder.file("narrow.svg")).find(">5e-324</text>"), std::string::npos);
@@ -881,7 +810,7 @@ std::string attribute(const std::string& element, const std::string& name) {
 
 std::vector<ChartText> textsOf(const std::string& svg) {
     std::vector<ChartText> texts;
-    for (const auto& line : Folder::lines(svg)) {
+    for (const auto& line : textLines(svg)) {
         if (line.rfind("<text ", 0) != 0) continue;
         ChartText text;
         const size_t open = line.find('>') + 1;
@@ -923,7 +852,8 @@ TEST(Chart, EveryTextStaysInsideThePicture) {
         for (const bool crowded : {false, true}) {
             LineChart chart{crowded ? std::string(150, 'W') : "Success", crowded ? longName : "alpha", "weight", {}};
             chart.series.push_back(ChartSeries{crowded ? longName : "ring.txt", {low, high}, {0.5, 0.75}});
-            if (crowded) chart.series.push_back(ChartSeries{"\xe4\xb8\xad" + longName, {low}, {1}});
+            if (crowded) chart.series.push_back(ChartSeries{"\xe4\xb8\xad" + longName, {low}, {3e12}});
+            chart.fitY = crowded;  // mean steps may run to trillions
             const std::string svg = renderSvg(chart);
             const double width = number(attribute(svg.substr(svg.find("<svg")), "width"));
             std::vector<ChartText> ticks;
