@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/long_run_options.h"
 #include "cli/number_text.h"
+#include "cli/option_values.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
@@ -26,8 +27,8 @@ struct ReportOptions {
     int columns = 16;
 };
 
-// The window refuses with a line on standard output and writes nothing else;
-// the command writes the same line and fails with a status that says why.
+// What the window refuses, the command refuses too, before it writes
+// anything: one line on standard error and a status that says why.
 void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options) {
     const NeighbourLists neighbours = neighbourLists(input.network);
     if (options.horizon < 1 || options.horizon > MaxAnalysisHorizon)
@@ -44,11 +45,12 @@ void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options
 
 void runReport(const ReportOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
-    checkOutcomePathsOf(input);
-    Output out("-");
-    input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
-    out.commit();
     refuseLikeTheWindow(input, options);
+    checkOutcomePathsOf(input);
+    OutputSet outputs;
+    outputs.add("--output", "-");
+    input.network.analyze(std::cout, options.bits, options.horizon, options.columns);
+    outputs.commit();
 }
 
 // ---- steps
@@ -124,12 +126,13 @@ void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& 
 }
 
 void runSteps(const StepsOptions& options) {
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     if (options.perConfiguration)
         checkKeptValues(static_cast<unsigned long long>(configurations) * (options.horizon + 1),
                         "--per-configuration with " + std::to_string(configurations) + " configurations");
-    Output out(options.output);
     WorkProgress progress;
     MarkovChain chain;
     SuccessCurves curves;
@@ -149,7 +152,7 @@ void runSteps(const StepsOptions& options) {
         writePerConfigurationCsv(out, chain, curves);
     else
         writeStepsCsv(out, curves);
-    out.commit();
+    outputs.commit();
 }
 
 // ---- export
@@ -158,6 +161,8 @@ struct ExportOptions {
     std::string network;
     std::string matrix;
     std::string configurations;
+    bool matrixGiven = false;
+    bool configurationsGiven = false;
     ChainOptions chain;
 };
 
@@ -199,14 +204,15 @@ void writeConfigurationsCsv(Output& out, const MarkovChain& chain) {
 }
 
 void runExport(ExportOptions options) {
-    if (options.matrix.empty() && options.configurations.empty()) options.matrix = "-";
-    if (options.matrix == "-" && options.configurations == "-")
-        throw CliError(ExitBadInput, "--matrix and --configurations cannot both go to standard output");
+    if (!options.matrixGiven && !options.configurationsGiven) {
+        options.matrix = "-";
+        options.matrixGiven = true;
+    }
+    OutputSet outputs;
+    Output* matrix = options.matrixGiven ? &outputs.add("--matrix", options.matrix) : nullptr;
+    Output* configurations =
+        options.configurationsGiven ? &outputs.add("--configurations", options.configurations) : nullptr;
     const NetworkInput input = readNetworkInput(options.network);
-    std::unique_ptr<Output> matrix;
-    std::unique_ptr<Output> configurations;
-    if (!options.matrix.empty()) matrix = std::make_unique<Output>(options.matrix);
-    if (!options.configurations.empty()) configurations = std::make_unique<Output>(options.configurations);
     WorkProgress progress;
     MarkovChain chain;
     {
@@ -215,8 +221,7 @@ void runExport(ExportOptions options) {
     }
     if (matrix) writeMatrixMarket(*matrix, input, chain);
     if (configurations) writeConfigurationsCsv(*configurations, chain);
-    if (matrix) matrix->commit();
-    if (configurations) configurations->commit();
+    outputs.commit();
 }
 
 // ---- plot
@@ -243,9 +248,10 @@ void runPlot(const PlotOptions& options) {
     for (const auto& path : options.networks) fromStandardInput += path == "-";
     if (fromStandardInput > 1) throw CliError(ExitBadInput, "standard input (-) can be read only once");
     const LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     std::vector<NetworkInput> inputs;
     for (const auto& path : options.networks) inputs.push_back(readNetworkInput(path));
-    Output out(options.output);
 
     LineChart chart{options.title, "step", "weight in S configurations", {}};
     const std::vector<std::string> labels = legendLabels(options.networks);
@@ -269,7 +275,7 @@ void runPlot(const PlotOptions& options) {
         }
     }
     out.stream() << renderSvg(chart);
-    out.commit();
+    outputs.commit();
 }
 
 }  // namespace
@@ -313,11 +319,17 @@ CommandRun addExportCommand(CLI::App& app) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand(
         "export", "the one-step transition weights as a Matrix Market file and the configurations as CSV");
-    command->add_option("--matrix", options->matrix,
-                        "Matrix Market file of the weights (- for standard output, the default when neither "
-                        "file is named)");
-    command->add_option("--configurations", options->configurations,
-                        "CSV file of the configurations: index, partner of each node, mark");
+    command
+        ->add_option("--matrix", options->matrix,
+                     "Matrix Market file of the weights (- for standard output, the default when neither "
+                     "file is named)")
+        ->check(FileName)
+        ->each([options](const std::string&) { options->matrixGiven = true; });
+    command
+        ->add_option("--configurations", options->configurations,
+                     "CSV file of the configurations: index, partner of each node, mark")
+        ->check(FileName)
+        ->each([options](const std::string&) { options->configurationsGiven = true; });
     addChainOptions(*command, options->chain);
     addNetworkArgument(*command, options->network);
     command->footer(
@@ -334,13 +346,16 @@ CommandRun addPlotCommand(CLI::App& app) {
         ->check(CLI::Range(1, MaxStepsHorizon))
         ->capture_default_str();
     command->add_option("--title", options->title, "the chart's title")->capture_default_str();
-    command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")->required();
+    command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")
+        ->required()
+        ->check(FileName);
     command->add_flag("--limit", options->limit,
                       "mark each network's limit as a dashed line and give its mean steps in the legend");
     addLongRunOptions(*command, options->longRun);
     addChainOptions(*command, options->chain);
     command->add_option("NETWORK", options->networks, "files with a \"DATA:\" network block (- for standard input)")
-        ->required();
+        ->required()
+        ->check(FileName);
     command->footer(
         "Examples:\n"
         "  vorlask-cli plot --horizon 40 -o curves.svg ring.txt complete5.txt\n"

@@ -7,8 +7,10 @@
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/option_values.h"
 #include "cli/output.h"
 #include "model/engine_error.h"
+#include "model/message_text.h"
 
 namespace {
 
@@ -30,7 +32,25 @@ const char* const Examples =
     "Exit status: 0 success, 1 a file cannot be read or written, 2 a bad command line or network,\n"
     "3 a network beyond a limit. Each subcommand has its own --help.";
 
-void printError(const std::string& message) { std::cerr << "vorlask-cli: " << message << std::endl; }
+void printError(const std::string& message) { std::cerr << "vorlask-cli: " << oneLine(message) << std::endl; }
+
+// CLI11's messages echo what was given; a word of it longer than a file
+// name that messages show whole is cut.
+std::string withShortWords(const std::string& message) {
+    constexpr size_t MaxWord = MaxShownName;
+    std::string shown;
+    size_t start = 0;
+    while (start < message.size()) {
+        size_t end = message.find(' ', start);
+        if (end == std::string::npos) end = message.size();
+        shown += end - start > MaxWord ? message.substr(start, MaxWord) + "... (" + std::to_string(end - start) +
+                                             " bytes)"
+                                       : message.substr(start, end - start);
+        if (end < message.size()) shown += ' ';
+        start = end + 1;
+    }
+    return shown;
+}
 
 }  // namespace
 
@@ -49,6 +69,7 @@ int runCommandLine(int argc, char** argv) {
         }
         return list;
     }();
+    readIntegersAsWritten(app);
 
     const auto named = [&](const std::string& name) {
         for (const auto& command : commands)
@@ -56,14 +77,14 @@ int runCommandLine(int argc, char** argv) {
         return false;
     };
     if (argc > 1 && argv[1][0] != '-' && !named(argv[1])) {
-        printError(std::string("unknown command \"") + argv[1] + "\" (see vorlask-cli --help)");
+        printError("unknown command " + quotedText(argv[1]) + " (see vorlask-cli --help)");
         return ExitBadInput;
     }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
-        printError(std::string(e.what()) + " (see vorlask-cli --help)");
+        printError(withShortWords(e.what()) + " (see vorlask-cli --help)");
         return ExitBadInput;
     }
 

@@ -3,12 +3,15 @@
 #include <map>
 
 #include "cli/cli_error.h"
+#include "cli/option_values.h"
 #include "cli/system_memory.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
 
 void addNetworkArgument(CLI::App& command, std::string& path) {
-    command.add_option("NETWORK", path, "file with a \"DATA:\" network block, or - for standard input")->required();
+    command.add_option("NETWORK", path, "file with a \"DATA:\" network block, or - for standard input")
+        ->required()
+        ->check(FileName);
 }
 
 void addJobsOption(CLI::App& command, int& jobs) {
@@ -48,7 +51,7 @@ void addFormatOption(CLI::App& command, std::string& format) {
 
 void addOutputOption(CLI::App& command, std::string& path, const std::string& what) {
     path = "-";
-    command.add_option("-o,--output", path, what + " (- for standard output)")->capture_default_str();
+    command.add_option("-o,--output", path, what + " (- for standard output)")->capture_default_str()->check(FileName);
 }
 
 int configurationCountWithin(const NetworkInput& input, long long limit) {

@@ -6,6 +6,7 @@
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
 #include "model/engine_error.h"
+#include "model/message_text.h"
 
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options) {
     command
@@ -43,9 +44,9 @@ std::vector<double> parseQuantiles(const std::string& text) {
         double q = 0.0;
         const auto parsed = std::from_chars(entry.data(), entry.data() + entry.size(), q);
         if (entry.empty() || parsed.ec != std::errc() || parsed.ptr != entry.data() + entry.size())
-            throw CliError(ExitBadInput, "--quantiles \"" + text + "\": \"" + entry + "\" is not a number");
+            throw CliError(ExitBadInput, "--quantiles " + quotedText(text) + ": " + quotedText(entry) + " is not a number");
         if (!(q > 0.0 && q <= 1.0))
-            throw CliError(ExitBadInput, "--quantiles \"" + text + "\": " + entry + " is outside (0, 1]");
+            throw CliError(ExitBadInput, "--quantiles " + quotedText(text) + ": " + entry + " is outside (0, 1]");
         quantiles.push_back(q);
         if (comma == std::string::npos) return quantiles;
         start = comma + 1;

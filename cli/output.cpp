@@ -4,14 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "cli/cli_error.h"
+#include "model/message_text.h"
 
 namespace {
 
@@ -37,7 +38,21 @@ void unregisterTemporary(const std::string& path) {
         if (temporaryInUse[k] && path == temporaries[k]) temporaryInUse[k] = 0;
 }
 
-void removeTemporariesAndDie(int signal) {
+// Signals whose default action ends the process, other than the faults that
+// a crash raises.
+const int EndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2,   SIGALRM,
+                             SIGTERM, SIGXCPU, SIGXFSZ, SIGPROF, SIGVTALRM};
+
+// The kernel raises SIGXFSZ in the writing process itself when a write would
+// pass the file-size limit (ulimit -f); the write then fails with EFBIG, and
+// the command reports that like any failed write. Sent by anyone else, the
+// signal ends the process like the others.
+bool fileSizeLimitReached(int signal, const siginfo_t* info) {
+    return signal == SIGXFSZ && info && info->si_code == SI_USER && info->si_pid == getpid();
+}
+
+void removeTemporariesAndDie(int signal, siginfo_t* info, void*) {
+    if (fileSizeLimitReached(signal, info)) return;
     for (size_t k = 0; k < MaxTemporaries; ++k)
         if (temporaryInUse[k]) unlink(temporaries[k]);
     std::signal(signal, SIG_DFL);
@@ -69,29 +84,96 @@ bool standardOutputReaderGone() {
     return poll(&descriptor, 1, 0) == 1 && (descriptor.revents & POLLERR);
 }
 
+bool sameStatus(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Where an output goes: the file it names, or the path it will have once made.
+struct Destination {
+    bool exists = false;
+    struct stat status {};
+    std::string path;
+};
+
+Destination destinationOf(const std::string& path) {
+    Destination destination;
+    destination.exists = path == "-" ? fstat(STDOUT_FILENO, &destination.status) == 0
+                                     : stat(path.c_str(), &destination.status) == 0;
+    char* folder = path == "-" ? nullptr : realpath(folderOf(path).c_str(), nullptr);
+    destination.path = folder ? std::string(folder) + "/" + baseNameOf(path) : path;
+    std::free(folder);
+    return destination;
+}
+
+bool isNullDevice(const Destination& destination) {
+    struct stat null;
+    return destination.exists && stat("/dev/null", &null) == 0 && sameStatus(destination.status, null);
+}
+
+// Whether two outputs would write the same file. Both may write the null
+// device: nothing written there is lost.
+bool sameFile(const std::string& a, const std::string& b) {
+    if (a == "-" && b == "-") return true;
+    const Destination first = destinationOf(a);
+    const Destination second = destinationOf(b);
+    if (first.exists && second.exists) return sameStatus(first.status, second.status) && !isNullDevice(first);
+    return first.exists == second.exists && a != "-" && b != "-" && first.path == second.path;
+}
+
 }  // namespace
 
+// A file buffer that keeps the error of its first failed write, which the
+// stream itself forgets and later calls would overwrite in errno.
+class Output::FileBuffer : public std::filebuf {
+public:
+    int error() const { return error_ ? error_ : EIO; }
+
+protected:
+    int_type overflow(int_type c) override {
+        errno = 0;
+        const int_type result = std::filebuf::overflow(c);
+        if (traits_type::eq_int_type(result, traits_type::eof())) note();
+        return result;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        errno = 0;
+        const std::streamsize written = std::filebuf::xsputn(text, count);
+        if (written < count) note();
+        return written;
+    }
+    int sync() override {
+        errno = 0;
+        const int result = std::filebuf::sync();
+        if (result != 0) note();
+        return result;
+    }
+
+private:
+    void note() {
+        if (!error_) error_ = errno;
+    }
+    int error_ = 0;
+};
+
 Output::Output(std::string path) : path_(path == "-" ? std::string() : std::move(path)) {
-    name_ = path_.empty() ? "standard output" : path_;
+    name_ = path_.empty() ? "standard output" : shownName(path_);
     if (path_.empty()) return;
+    buffer_ = std::make_unique<FileBuffer>();
+    file_ = std::make_unique<std::ostream>(buffer_.get());
     struct stat existing;
-    if (stat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) fail("is a folder");
+    if (stat(path_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) fail(EISDIR);
     if (stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
         // A device or a pipe (/dev/null, a named pipe) is written in place:
         // renaming over it would replace it.
-        file_.open(path_, std::ios::binary);
-        if (!file_) fail(std::strerror(errno));
+        if (!buffer_->open(path_, std::ios::out | std::ios::binary)) fail(errno);
         return;
     }
     std::string pattern = folderOf(path_) + "/." + baseNameOf(path_) + ".XXXXXX";
     const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) fail(std::strerror(errno));
+    if (descriptor < 0) fail(errno);
     close(descriptor);
-    file_.open(pattern, std::ios::binary | std::ios::trunc);
-    if (!file_) {
+    if (!buffer_->open(pattern, std::ios::out | std::ios::binary | std::ios::trunc)) {
         const int error = errno;
         unlink(pattern.c_str());
-        fail(std::strerror(error));
+        fail(error);
     }
     temporary_ = pattern;
     registerTemporary(temporary_);
@@ -99,12 +181,12 @@ Output::Output(std::string path) : path_(path == "-" ? std::string() : std::move
 
 Output::~Output() {
     if (temporary_.empty() || committed_) return;
-    file_.close();
+    buffer_->close();
     unlink(temporary_.c_str());
     unregisterTemporary(temporary_);
 }
 
-std::ostream& Output::stream() { return path_.empty() ? std::cout : file_; }
+std::ostream& Output::stream() { return path_.empty() ? std::cout : *file_; }
 
 void Output::writeWhenLarge(std::string& text) {
     if (text.size() < (1u << 20)) return;
@@ -115,26 +197,62 @@ void Output::writeWhenLarge(std::string& text) {
 
 void Output::check() {
     if (stream()) return;
-    if (path_.empty() && standardOutputReaderGone()) throw ReaderGone();
-    fail(std::strerror(errno ? errno : EIO));
+    if (!path_.empty()) fail(buffer_->error());
+    if (standardOutputReaderGone()) throw ReaderGone();
+    fail(errno ? errno : EIO);
 }
 
-void Output::commit() {
+void Output::finish() {
     stream().flush();
     check();
-    if (path_.empty()) return;
-    file_.close();
-    if (!file_) fail(std::strerror(errno));
-    if (temporary_.empty()) return;
-    if (chmod(temporary_.c_str(), modeFor(path_)) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0)
-        fail(std::strerror(errno));
+    if (path_.empty() || !buffer_->is_open()) return;
+    errno = 0;
+    if (!buffer_->close()) fail(errno ? errno : EIO);
+}
+
+void Output::putInPlace() {
+    if (temporary_.empty() || committed_) return;
+    if (chmod(temporary_.c_str(), modeFor(path_)) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
     unregisterTemporary(temporary_);
     committed_ = true;
 }
 
-void Output::fail(const std::string& what) { throw CliError(ExitFailure, "cannot write " + name_ + ": " + what); }
+void Output::fail(int error) { throw CliError(ExitFailure, "cannot write " + name_ + ": " + std::strerror(error)); }
+
+Output& OutputSet::add(const std::string& option, const std::string& path) {
+    if (path.empty()) throw CliError(ExitBadInput, option + ": the file name is empty");
+    for (size_t k = 0; k < paths_.size(); ++k) {
+        if (!sameFile(paths_[k], path)) continue;
+        if (path == "-" || paths_[k] == "-")
+            throw CliError(ExitBadInput, options_[k] + " and " + option + " cannot both go to standard output");
+        throw CliError(ExitBadInput, options_[k] + " and " + option + " both name " + shownName(path) +
+                                         "; each output needs a file of its own");
+    }
+    outputs_.push_back(std::make_unique<Output>(path));
+    options_.push_back(option);
+    paths_.push_back(path);
+    return *outputs_.back();
+}
+
+void OutputSet::commit() {
+    for (const auto& output : outputs_)
+        if (!output->toStandardOutput()) output->finish();
+    for (const auto& output : outputs_)
+        if (output->toStandardOutput()) output->finish();
+    for (const auto& output : outputs_) output->putInPlace();
+}
 
 void installOutputSignalHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, removeTemporariesAndDie);
+    struct sigaction handler {};
+    handler.sa_sigaction = removeTemporariesAndDie;
+    handler.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&handler.sa_mask);
+    for (const int signal : EndingSignals) sigaddset(&handler.sa_mask, signal);
+    for (const int signal : EndingSignals) {
+        struct sigaction inherited {};
+        if (sigaction(signal, nullptr, &inherited) != 0) continue;
+        const bool ignored = !(inherited.sa_flags & SA_SIGINFO) && inherited.sa_handler == SIG_IGN;
+        if (!ignored) sigaction(signal, &handler, nullptr);
+    }
 }

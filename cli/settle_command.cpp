@@ -142,12 +142,13 @@ void runSettle(const SettleOptions& options) {
     LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
     longRun.quantiles = parseQuantiles(options.quantiles);
     longRun.keepPerConfiguration = options.perConfiguration;
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     if (options.perConfiguration)
         checkKeptValues(6ULL * static_cast<unsigned long long>(configurations),
                         "--per-configuration with " + std::to_string(configurations) + " configurations");
-    Output out(options.output);
     WorkProgress progress;
     MarkovChain chain;
     LongRunFigures figures;
@@ -165,7 +166,7 @@ void runSettle(const SettleOptions& options) {
         writePerConfigurationCsv(out, chain, figures);
     else
         writeAveragedCsv(out, figures);
-    out.commit();
+    outputs.commit();
 }
 
 }  // namespace

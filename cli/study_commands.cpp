@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/long_run_options.h"
 #include "cli/number_text.h"
+#include "cli/option_values.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
@@ -66,8 +67,9 @@ void runSimulate(const SimulateOptions& options) {
         throw CliError(ExitBadInput, "--seed " + std::to_string(options.seed) + " with " +
                                          std::to_string(options.replicates) + " replicates runs past seed " +
                                          std::to_string(UINT_MAX));
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
-    Output out(options.output);
     const bool json = options.format == "json";
     if (json) {
         nlohmann::ordered_json head;
@@ -111,7 +113,7 @@ void runSimulate(const SimulateOptions& options) {
         },
         &progress);
     if (json) out.stream() << "]}\n";
-    out.commit();
+    outputs.commit();
 }
 
 // ---- sweep
@@ -180,7 +182,8 @@ void writeSweepJson(Output& out, const NetworkInput& input, int configurations, 
 LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
                      const std::vector<std::vector<double>>& curves) {
     const auto& axes = grid.axes();
-    LineChart chart{"Weight in S configurations after step " + std::to_string(options.horizon) + ", " + input.name,
+    const std::string network = legendLabels({input.path})[0];
+    LineChart chart{"Weight in S configurations after step " + std::to_string(options.horizon) + ", " + network,
                     axes[0].name, "weight in S configurations", {}};
     std::vector<double> seriesValues;
     for (size_t k = 0; k < curves.size(); ++k) {
@@ -189,7 +192,8 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
         auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
         if (found == seriesValues.end()) {
             seriesValues.push_back(key);
-            chart.series.push_back(ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : input.name, {}, {}});
+            chart.series.push_back(
+                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
             found = seriesValues.end() - 1;
         }
         ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
@@ -258,7 +262,8 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
                        const std::vector<LongRunFigures>& figures) {
     const bool limit = options.measure == "limit";
     const auto& axes = grid.axes();
-    LineChart chart{(limit ? "Limit of the weight in S configurations, " : "Mean steps until S, ") + input.name,
+    const std::string network = legendLabels({input.path})[0];
+    LineChart chart{(limit ? "Limit of the weight in S configurations, " : "Mean steps until S, ") + network,
                     axes[0].name, limit ? "limit" : "mean steps", {}};
     chart.fitY = !limit;
     std::vector<double> seriesValues;
@@ -269,7 +274,7 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
         if (found == seriesValues.end()) {
             seriesValues.push_back(key);
             chart.series.push_back(
-                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : input.name, {}, {}});
+                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
             found = seriesValues.end() - 1;
         }
         ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
@@ -283,11 +288,8 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
 }
 
 void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const Shard& shard, const NetworkInput& input,
-                     int configurations) {
+                     int configurations, OutputSet& outputs, Output& out, Output* plot) {
     const LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
-    Output out(options.output);
-    std::unique_ptr<Output> plot;
-    if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);
     const long long first = shard.begin(grid.pointCount());
     const long long count = shard.end(grid.pointCount()) - first;
     WorkProgress progress;
@@ -307,8 +309,7 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
     else
         writeLongRunCsv(out, grid, shard, first, figures);
     if (plot) plot->stream() << renderSvg(longRunChart(input, options, grid, first, figures));
-    out.commit();
-    if (plot) plot->commit();
+    outputs.commit();
 }
 
 void runSweep(const SweepOptions& options) {
@@ -320,16 +321,17 @@ void runSweep(const SweepOptions& options) {
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
     if (options.measure != "curve") parseLongRunOptions(options.longRun, options.chain.jobs);
+    OutputSet outputs;
+    Output& out = outputs.add("--output", options.output);
+    Output* plot = options.plot.empty() ? nullptr : &outputs.add("--plot", options.plot);
     const NetworkInput input = readNetworkInput(options.network);
     checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
-    if (options.measure != "curve") return runLongRunSweep(options, grid, shard, input, configurations);
+    if (options.measure != "curve")
+        return runLongRunSweep(options, grid, shard, input, configurations, outputs, out, plot);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
                         (options.horizon + 1),
                     "the sweep's " + std::to_string(grid.pointCount()) + " points");
-    Output out(options.output);
-    std::unique_ptr<Output> plot;
-    if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);
 
     const long long first = shard.begin(grid.pointCount());
     const long long count = shard.end(grid.pointCount()) - first;
@@ -346,8 +348,7 @@ void runSweep(const SweepOptions& options) {
     else
         writeSweepCsv(out, grid, shard, first, curves);
     if (plot) plot->stream() << renderSvg(sweepChart(input, options, grid, first, curves));
-    out.commit();
-    if (plot) plot->commit();
+    outputs.commit();
 }
 
 }  // namespace
@@ -392,8 +393,10 @@ CommandRun addSweepCommand(CLI::App& app) {
         ->capture_default_str();
     addFormatOption(*command, options->format);
     addOutputOption(*command, options->output, "the data file");
-    command->add_option("--plot", options->plot,
-                        "SVG chart of the success after the last step, or of the long-run measure");
+    command
+        ->add_option("--plot", options->plot,
+                     "SVG chart of the success after the last step, or of the long-run measure")
+        ->check(FileName);
     command
         ->add_option("--measure", options->measure,
                      "curve: the success curve at each point; limit or mean-steps: one row of long-run figures "

@@ -6,6 +6,7 @@
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
 #include "model/engine_error.h"
+#include "model/message_text.h"
 
 namespace {
 
@@ -14,14 +15,14 @@ namespace {
 constexpr double RangeEndTolerance = 1e-9;
 
 [[noreturn]] void refuse(const std::string& vary, const std::string& why) {
-    throw CliError(ExitBadInput, "--vary " + vary + ": " + why);
+    throw CliError(ExitBadInput, "--vary " + quotedText(vary) + ": " + why);
 }
 
 double parseValue(const std::string& vary, const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0') refuse(vary, "\"" + text + "\" is not a number");
-    if (!std::isfinite(value)) refuse(vary, "\"" + text + "\" is not finite");
+    if (text.empty() || *end != '\0') refuse(vary, quotedText(text) + " is not a number");
+    if (!std::isfinite(value)) refuse(vary, quotedText(text) + " is not finite");
     return value;
 }
 
@@ -72,8 +73,8 @@ std::vector<double> rangeValues(const std::string& vary, const std::vector<std::
         const double value = from + static_cast<double>(k) * step;
         if (value > last) break;
         if (static_cast<long long>(values.size()) == MaxSweepPoints)
-            throw CliError(ExitBeyondLimit,
-                           "--vary " + vary + ": more than " + std::to_string(MaxSweepPoints) + " values");
+            throw CliError(ExitBeyondLimit, "--vary " + quotedText(vary) + ": more than " +
+                                                std::to_string(MaxSweepPoints) + " values");
         values.push_back(value > to ? to : value);  // only a rounding error can put it there
     }
     return values;
@@ -99,7 +100,7 @@ SweepAxis parseSweepAxis(const std::string& vary) {
     try {
         return sweepAxis(vary.substr(0, equals), std::move(parsed));
     } catch (const EngineError& e) {
-        throw CliError(ExitBadInput, "--vary " + vary + ": " + afterName(e.what()));
+        throw CliError(ExitBadInput, "--vary " + quotedText(vary) + ": " + afterName(e.what()));
     }
 }
 
@@ -117,5 +118,5 @@ Shard parseShard(const std::string& text) {
     if (slash != std::string::npos && decimalBetween(text.substr(0, slash), shard.index) &&
         decimalBetween(text.substr(slash + 1), shard.count) && shard.index >= 1 && shard.index <= shard.count)
         return shard;
-    throw CliError(ExitBadInput, "--shard " + text + ": expected K/N with 1 <= K <= N");
+    throw CliError(ExitBadInput, "--shard " + quotedText(text) + ": expected K/N with 1 <= K <= N");
 }

@@ -1,17 +1,23 @@
 #include "model/network_block.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <istream>
-#include <regex>
 #include <sstream>
+#include <system_error>
 #include <vector>
+
+#include "model/message_text.h"
 
 namespace {
 
 const char* const ParameterNames[3] = {"alpha", "beta", "gamma"};
 
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+const char* const ByteOrderMark = "\xef\xbb\xbf";
+
+std::string quoted(const std::string& text) { return quotedText(text); }
 
 std::string withoutLineEnd(std::string line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
@@ -24,12 +30,35 @@ struct Decimal {
     long long decimals = 0;
 };
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The digits from `at` on; `at` moves past them.
+std::string digitsAt(const std::string& text, size_t& at) {
+    const size_t start = at;
+    while (at < text.size() && isDigit(text[at])) ++at;
+    return text.substr(start, at - start);
+}
+
+// [+-]digits[.digits][(e|E)[+-]1 to 6 digits], with a digit before or after
+// the point: scanned by hand, in one pass whatever the length of the text.
 bool splitDecimal(const std::string& text, Decimal& decimal) {
-    static const std::regex number(R"([+-]?(\d*)(?:\.(\d*))?(?:[eE]([+-]?\d{1,6}))?)");
-    std::smatch parts;
-    if (!std::regex_match(text, parts, number) || (parts[1].length() == 0 && parts[2].length() == 0)) return false;
-    decimal.mantissa = parts[1].str() + parts[2].str();
-    decimal.decimals = static_cast<long long>(parts[2].length()) - (parts[3].matched ? std::stoll(parts[3].str()) : 0);
+    size_t at = 0;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const std::string whole = digitsAt(text, at);
+    std::string fraction;
+    if (at < text.size() && text[at] == '.') fraction = digitsAt(text, ++at);
+    if (whole.empty() && fraction.empty()) return false;
+    long long exponent = 0;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        const bool negative = ++at < text.size() && text[at] == '-';
+        if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+        const std::string digits = digitsAt(text, at);
+        if (digits.empty() || digits.size() > 6) return false;
+        exponent = std::stoll(digits) * (negative ? -1 : 1);
+    }
+    if (at != text.size()) return false;
+    decimal.mantissa = whole + fraction;
+    decimal.decimals = static_cast<long long>(fraction.size()) - exponent;
     const size_t firstDigit = decimal.mantissa.find_first_not_of('0');
     decimal.mantissa.erase(0, firstDigit == std::string::npos ? decimal.mantissa.size() : firstDigit);
     return true;
@@ -74,9 +103,12 @@ public:
     explicit BlockReader(std::istream& in) : in_(in) {}
 
     BlockError read(NetworkModel& network) {
-        if (!findDataLine()) return fail(BlockError::BadInput, 0, "no \"DATA:\" line, so no network block");
+        if (!findDataLine()) {
+            if (error_.kind != BlockError::None) return error_;
+            return fail(BlockError::BadInput, 0, "no \"DATA:\" line, so no network block");
+        }
         std::vector<std::string> rows;
-        std::vector<int> rowLines;
+        std::vector<long long> rowLines;
         std::vector<double> values[3];
         std::string line;
         while (nextLine(line)) {
@@ -87,7 +119,7 @@ public:
                 return fail(BlockError::BeyondLimit, lineNumber_,
                             "more than " + std::to_string(MaxBlockNodes) + " nodes, the most a network may have");
         }
-        if (in_.bad()) return fail(BlockError::BadInput, 0, "cannot be read");
+        if (error_.kind != BlockError::None) return error_;
         const int n = static_cast<int>(rows.size());
         if (n < 2)
             return fail(BlockError::BadInput, dataLine_,
@@ -103,16 +135,69 @@ public:
     }
 
 private:
+    // The next line without its end, or false at the end of the input or
+    // when it cannot be read (error_ then says why). A line without end
+    // costs no more than MaxLineLength bytes.
     bool nextLine(std::string& line) {
-        if (!std::getline(in_, line)) return false;
+        line.clear();
+        bool any = false;
+        try {
+            for (;;) {
+                if (at_ == end_ && !refill()) break;
+                const char* start = block_.data() + at_;
+                const char* end = static_cast<const char*>(std::memchr(start, '\n', end_ - at_));
+                const size_t length = end ? static_cast<size_t>(end - start) : end_ - at_;
+                if (line.size() + length > MaxLineLength) {
+                    fail(BlockError::CannotRead, 0,
+                         "line " + std::to_string(lineNumber_ + 1) + " is longer than " +
+                             std::to_string(MaxLineLength) + " bytes");
+                    return false;
+                }
+                line.append(start, length);
+                at_ += length;
+                any = true;
+                if (end) {
+                    ++at_;
+                    break;
+                }
+            }
+        } catch (const std::system_error& e) {
+            // A file stream's buffer throws when the system cannot read.
+            in_.setstate(std::ios::badbit);
+            fail(BlockError::CannotRead, 0, e.code().message());
+            return false;
+        }
+        if (!any) return false;
         ++lineNumber_;
         line = withoutLineEnd(line);
         return true;
     }
 
+    // Takes the next characters from the stream: as many as it holds ready
+    // (a file's buffer), or else one by one up to the end of the line
+    // (standard input through the C library, which holds none ready), so
+    // that reading never waits for more than the input has.
+    bool refill() {
+        std::streambuf& buffer = *in_.rdbuf();
+        at_ = 0;
+        end_ = 0;
+        const std::streamsize ready = buffer.in_avail();
+        if (ready > 0) {
+            end_ = static_cast<size_t>(
+                buffer.sgetn(block_.data(), std::min(ready, static_cast<std::streamsize>(block_.size()))));
+            return end_ > 0;
+        }
+        for (int c; end_ < block_.size() && (c = buffer.sbumpc()) != std::char_traits<char>::eof();) {
+            block_[end_++] = static_cast<char>(c);
+            if (c == '\n') break;
+        }
+        return end_ > 0;
+    }
+
     bool findDataLine() {
         std::string line;
         while (nextLine(line)) {
+            if (line.compare(0, 3, ByteOrderMark) == 0) line.erase(0, 3);
             if (line == "DATA:") {
                 dataLine_ = lineNumber_;
                 return true;
@@ -131,6 +216,12 @@ private:
                          " at column " + std::to_string(j + 1) + "; only 0 and 1 may stand there");
                 return false;
             }
+        }
+        if (row.size() > static_cast<size_t>(MaxBlockNodes)) {
+            fail(BlockError::BeyondLimit, lineNumber_,
+                 "the link row has " + std::to_string(row.size()) + " entries, more than " +
+                     std::to_string(MaxBlockNodes) + " nodes, the most a network may have");
+            return false;
         }
         if (!rows.empty() && row.size() != rows[0].size()) {
             failHere("the link row has " + std::to_string(row.size()) + " entries, the first had " +
@@ -172,7 +263,7 @@ private:
         return true;
     }
 
-    bool checkSymmetric(const std::vector<std::string>& rows, const std::vector<int>& rowLines) {
+    bool checkSymmetric(const std::vector<std::string>& rows, const std::vector<long long>& rowLines) {
         const int n = static_cast<int>(rows.size());
         for (int i = 0; i < n; ++i) {
             if (rows[i][i] != '0') {
@@ -204,14 +295,17 @@ private:
 
     void failHere(const std::string& message) { fail(BlockError::BadInput, lineNumber_, message); }
 
-    BlockError fail(BlockError::Kind kind, int line, const std::string& message) {
+    BlockError fail(BlockError::Kind kind, long long line, const std::string& message) {
         error_ = BlockError{kind, line, message};
         return error_;
     }
 
     std::istream& in_;
-    int lineNumber_ = 0;
-    int dataLine_ = 0;
+    std::vector<char> block_ = std::vector<char>(1 << 16);
+    size_t at_ = 0;
+    size_t end_ = 0;
+    long long lineNumber_ = 0;
+    long long dataLine_ = 0;
     BlockError error_;
 };
 

@@ -12,16 +12,23 @@
 // reads as its first network. The window's sliders set multiples of 1/64 and
 // it prints three decimals: a value within 0.0005 of a multiple of 1/64 is
 // read as that multiple, so a block copied from the window gives back that
-// exact network; any other value is read as written.
+// exact network; any other value is read as written. A UTF-8 byte-order
+// mark before "DATA:" is skipped.
 
 // The most nodes a block may have: far more than any analysis can take, few
 // enough that a network's tables stay small.
 constexpr int MaxBlockNodes = 1000;
 
+// The longest line read: far above any line of a block or of the window's
+// output, low enough that an endless line (/dev/zero) ends the reading
+// quickly and with little memory.
+constexpr size_t MaxLineLength = 1 << 20;
+
 struct BlockError {
-    enum Kind { None, BadInput, BeyondLimit };
+    // CannotRead: the stream failed or holds a line longer than MaxLineLength.
+    enum Kind { None, CannotRead, BadInput, BeyondLimit };
     Kind kind = None;
-    int line = 0;  // 1-based; 0 when the fault lies with the input as a whole
+    long long line = 0;  // 1-based; 0 when the fault lies with the input as a whole
     std::string message;
 };
 

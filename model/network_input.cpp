@@ -1,41 +1,67 @@
 #include "model/network_input.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "model/configurations.h"
 #include "model/engine_error.h"
+#include "model/message_text.h"
 #include "model/network_block.h"
 
-std::string locationOf(const std::string& name, int line) {
+namespace {
+
+[[noreturn]] void cannotRead(const NetworkInput& input, const std::string& why) {
+    throw EngineError(EngineError::CannotRead, "cannot read " + input.name + ": " + why);
+}
+
+bool isFolder(int descriptor) {
+    struct stat status;
+    return fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+BlockError readStandardInput(const NetworkInput& input, NetworkModel& network) {
+    if (isFolder(STDIN_FILENO)) cannotRead(input, std::strerror(EISDIR));
+    errno = 0;
+    const BlockError error = readNetworkBlock(std::cin, network);
+    // Standard input goes through the C library's buffer, which keeps a
+    // failed read to itself.
+    if (std::ferror(stdin)) cannotRead(input, std::strerror(errno ? errno : EIO));
+    return error;
+}
+
+BlockError readFile(const NetworkInput& input, NetworkModel& network) {
+    struct stat status;
+    if (stat(input.path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) cannotRead(input, std::strerror(EISDIR));
+    std::ifstream file(input.path);
+    if (!file) cannotRead(input, std::strerror(errno));
+    return readNetworkBlock(file, network);
+}
+
+}  // namespace
+
+std::string locationOf(const std::string& name, long long line) {
     return line > 0 ? name + ":" + std::to_string(line) + ": " : name + ": ";
 }
 
 NetworkInput readNetworkInput(const std::string& path) {
     NetworkInput input;
     input.path = path;
-    input.name = path == "-" ? "standard input" : path;
-    BlockError error;
-    if (path == "-") {
-        error = readNetworkBlock(std::cin, input.network);
-    } else {
-        struct stat status;
-        if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            throw EngineError(EngineError::CannotRead, "cannot read " + path + ": " + std::strerror(EISDIR));
-        std::ifstream file(path);
-        if (!file) throw EngineError(EngineError::CannotRead, "cannot read " + path + ": " + std::strerror(errno));
-        error = readNetworkBlock(file, input.network);
-        if (error.kind == BlockError::BadInput && file.bad())
-            throw EngineError(EngineError::CannotRead, "cannot read " + path + ": " + std::strerror(errno));
+    input.name = path == "-" ? "standard input" : shownName(path);
+    const BlockError error = path == "-" ? readStandardInput(input, input.network) : readFile(input, input.network);
+    switch (error.kind) {
+        case BlockError::None: return input;
+        case BlockError::CannotRead: cannotRead(input, error.message);
+        case BlockError::BeyondLimit:
+            throw EngineError(EngineError::BeyondLimit, locationOf(input.name, error.line) + error.message);
+        case BlockError::BadInput: break;
     }
-    if (error.kind != BlockError::None)
-        throw EngineError(error.kind == BlockError::BeyondLimit ? EngineError::BeyondLimit : EngineError::BadInput,
-                       locationOf(input.name, error.line) + error.message);
-    return input;
+    throw EngineError(EngineError::BadInput, locationOf(input.name, error.line) + error.message);
 }
 
 int configurationCountWithin(const NetworkInput& input, long long limit, const std::string& limitName) {

@@ -7,17 +7,18 @@
 // A network read from a file, or from standard input for "-".
 struct NetworkInput {
     std::string path;  // as given
-    std::string name;  // for messages: the path, or "standard input"
+    std::string name;  // for messages: the path made safe to print (shownName), or "standard input"
     NetworkModel network;
 };
 
 // Throws EngineError naming the file and line of the fault: CannotRead when
-// the file cannot be read, BadInput for a bad block, BeyondLimit for a block
-// of too many nodes.
+// the file cannot be read (a folder, a failing device, a line longer than
+// MaxLineLength), BadInput for a bad block, BeyondLimit for a block of too
+// many nodes.
 NetworkInput readNetworkInput(const std::string& path);
 
 // "name: " or "name:line: ", the start of a message about the input.
-std::string locationOf(const std::string& name, int line = 0);
+std::string locationOf(const std::string& name, long long line = 0);
 
 // The network's configuration count; EngineError (beyond a limit) when it
 // exceeds `limit`, the message naming the network and `limitName`, the

@@ -51,6 +51,7 @@ public:
     TestFolder(const TestFolder&) = delete;
     TestFolder& operator=(const TestFolder&) = delete;
 
+    const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(file(name)) << text;
