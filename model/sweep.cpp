@@ -110,8 +110,12 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
     forEachChunk(pointsSideBySide ? jobs : 1, count, 1, [&](int, long long k, long long, long long) {
         NetworkModel point = network;
         grid.apply(first + k, point);
-        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs);
-        curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs).average;
+        // A large point takes long: it counts on its own and stops with the sweep.
+        WorkProgress pointProgress(progress);
+        WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
+        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointJobs, stopsWithSweep);
+        curves[k] =
+            computeSuccessCurves(chain.transitions, chain.marked, horizon, false, pointJobs, stopsWithSweep).average;
         addProgress(progress, 1);
     });
     return curves;
