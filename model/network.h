@@ -48,8 +48,10 @@ public:
     void step(SeededRandom& random);
 
     // Exact analysis and its reports (analysis.cpp, reports.cpp). Progress
-    // lines go to standard output whatever `out` is.
+    // lines and refusals go to standard output whatever `out` is, or to
+    // `lines` when given; the window's output is both on one stream.
     void analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const;
+    void analyze(std::ostream& out, std::ostream& lines, unsigned options, int horizon, int columnsPerBlock) const;
     void dumpData(std::ostream& out) const;
 
     bool linked(int i, int j) const { return links[i][j] != 0; }
