@@ -12,6 +12,7 @@
 #include "model/network_block.h"
 
 std::string locationOf(const std::string& name, int line) {
+    if (name.empty()) return "";
     return line > 0 ? name + ":" + std::to_string(line) + ": " : name + ": ";
 }
 
