@@ -2,7 +2,6 @@
 
 #include <map>
 
-#include "cli/cli_error.h"
 #include "model/parallel.h"
 
 void addNetworkArgument(CLI::App& command, std::string& path) {
@@ -21,7 +20,7 @@ void addChainOptions(CLI::App& command, ChainOptions& options) {
     command
         .add_option("--max-configurations", options.maxConfigurations,
                     "refuse networks with more configurations than this")
-        ->check(CLI::Range(1LL, 1000000000LL))
+        ->check(CLI::Range(1LL, MaxConfigurationsLimit))
         ->capture_default_str();
 }
 
@@ -37,12 +36,6 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 
 int configurationCountWithin(const NetworkInput& input, long long limit) {
     return configurationCountWithin(input, limit, "--max-configurations");
-}
-
-void checkKeptValues(unsigned long long values, const std::string& what) {
-    if (values > MaxKeptValues)
-        throw CliError(ExitBeyondLimit, what + " would take " + std::to_string(values) + " values, more than the limit of " +
-                                            std::to_string(MaxKeptValues));
 }
 
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress) {

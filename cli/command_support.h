@@ -8,6 +8,7 @@
 
 #include "model/network_input.h"
 #include "model/analysis.h"
+#include "model/kept_values.h"
 
 class WorkProgress;
 
@@ -16,7 +17,7 @@ using CommandRun = std::function<void()>;
 
 // Options shared by the subcommands that build a network's chain.
 struct ChainOptions {
-    long long maxConfigurations = 10000000;
+    long long maxConfigurations = DefaultMaxConfigurations;
     int jobs = 1;
 };
 
@@ -29,13 +30,6 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 // The network's configuration count, or CliError (beyond a limit) when it
 // exceeds `limit`.
 int configurationCountWithin(const NetworkInput& input, long long limit);
-
-// The most values a command keeps for its output: 8 GB of doubles.
-constexpr unsigned long long MaxKeptValues = 1000000000ULL;
-
-// CliError (beyond a limit) when `values` exceeds MaxKeptValues; `what`
-// names them.
-void checkKeptValues(unsigned long long values, const std::string& what);
 
 // The chain of the network, with progress shown on a terminal.
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress);
