@@ -1,0 +1,31 @@
+"""The exact analysis of vorlask networks from Python: chains, curves, reports, runs and sweeps.
+
+The same engine as vorlask-cli, giving the same numbers to the last bit, with
+its arrays handed to numpy and scipy directly::
+
+    import vorlask
+    net = vorlask.read_network("session.txt")
+    chain = net.chain()            # chain.matrix: scipy.sparse.csr_matrix (h x h)
+    curve = net.curve(horizon=100)  # numpy array (101,)
+    table = vorlask.sweep(net, {"alpha": numpy.linspace(0, 1, 41)}, horizon=100)
+
+Long work runs on every core without holding the GIL, and Ctrl+C stops it.
+Errors: ValueError for a bad network or argument, TooLarge (a ValueError)
+beyond a limit, OSError for a file that cannot be read.
+"""
+
+from ._vorlask import (
+    DEFAULT_MAX_CONFIGURATIONS,
+    Chain,
+    Network,
+    TooLarge,
+    __version__,
+    read_network,
+    sweep,
+)
+
+__all__ = ["Chain", "Network", "TooLarge", "DEFAULT_MAX_CONFIGURATIONS", "read_network", "sweep", "__version__"]
+
+for _function in (read_network, sweep):
+    _function.__module__ = __name__
+del _function
