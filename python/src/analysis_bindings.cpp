@@ -13,6 +13,7 @@
 #include "model/analysis.h"
 #include "model/engine_error.h"
 #include "model/kept_values.h"
+#include "model/parallel.h"
 #include "model/success_curves.h"
 #include "model/work_progress.h"
 #include "owned_arrays.h"
@@ -26,31 +27,46 @@ constexpr unsigned AllReportOptions = ReportProgress | ReportTransitions | Repor
 const PhaseShares ChainPhases = {{"enumerating transitions", 0.9}, {"marking", 0.1}};
 const PhaseShares CurvePhases = {{"enumerating transitions", 0.45}, {"marking", 0.05}, {"following the steps", 0.5}};
 
+// Rows a thread copies at a time.
+constexpr long long RowsPerCopyChunk = 1 << 16;
+
 // The one-step weights as CSR arrays, the one copy they make on their way
-// to scipy. Entries of weight exactly 0.0, which some enumeration paths
-// add, are left out, as the command's Matrix Market export leaves them out.
+// to scipy, made on every job: each chunk of rows counts its entries, then
+// writes them at its place. Entries of weight exactly 0.0, which some
+// enumeration paths add, are left out, as the command's Matrix Market
+// export leaves them out.
 template <typename Index>
 struct CsrArrays {
-    std::vector<Index> rowStarts;
-    std::vector<Index> columns;
-    std::vector<double> weights;
+    UninitialisedBuffer<Index> rowStarts;
+    UninitialisedBuffer<Index> columns;
+    UninitialisedBuffer<double> weights;
 
-    explicit CsrArrays(const SparseRows& rows) {
+    CsrArrays(const SparseRows& rows, int jobs) {
         const int h = rows.rowCount();
-        size_t nonZero = 0;
-        for (size_t k = 0; k < rows.entryCount(); ++k) nonZero += rows.weight(k) != 0.0;
-        rowStarts.reserve(static_cast<size_t>(h) + 1);
-        columns.reserve(nonZero);
-        weights.reserve(nonZero);
-        rowStarts.push_back(0);
-        for (int l = 0; l < h; ++l) {
-            rows.forEachEntry(l, [&](int column, double weight) {
-                if (weight == 0.0) return;
-                columns.push_back(static_cast<Index>(column));
-                weights.push_back(weight);
-            });
-            rowStarts.push_back(static_cast<Index>(columns.size()));
-        }
+        const long long chunks = (h + RowsPerCopyChunk - 1) / RowsPerCopyChunk;
+        std::vector<size_t> chunkStart(static_cast<size_t>(chunks) + 1, 0);
+        forEachChunk(jobs, h, RowsPerCopyChunk, [&](int, long long chunk, long long begin, long long end) {
+            size_t kept = 0;
+            for (size_t k = rows.begin(static_cast<int>(begin)), e = rows.end(static_cast<int>(end) - 1); k < e; ++k)
+                kept += rows.weight(k) != 0.0;
+            chunkStart[chunk + 1] = kept;
+        });
+        for (long long chunk = 0; chunk < chunks; ++chunk) chunkStart[chunk + 1] += chunkStart[chunk];
+        rowStarts.resize(static_cast<size_t>(h) + 1);
+        columns.resize(chunkStart[chunks]);
+        weights.resize(chunkStart[chunks]);
+        rowStarts[0] = 0;
+        forEachChunk(jobs, h, RowsPerCopyChunk, [&](int, long long chunk, long long begin, long long end) {
+            size_t at = chunkStart[chunk];
+            for (long long l = begin; l < end; ++l) {
+                rows.forEachEntry(static_cast<int>(l), [&](int column, double weight) {
+                    if (weight == 0.0) return;
+                    columns[at] = static_cast<Index>(column);
+                    weights[at++] = weight;
+                });
+                rowStarts[l + 1] = static_cast<Index>(at);
+            }
+        });
     }
 
     void moveInto(PythonChain& chain) {
@@ -99,9 +115,9 @@ PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxC
     runInterruptibly(counts, ChainPhases, progress, [&] {
         chain = buildMarkovChain(network.model, neighbourLists(network.model), count, threads, &counts);
         if (fitsInt32(chain.transitions))
-            narrow.emplace(chain.transitions);
+            narrow.emplace(chain.transitions, threads);
         else
-            wide.emplace(chain.transitions);
+            wide.emplace(chain.transitions, threads);
         chain.transitions = SparseRows();
     });
 

@@ -34,7 +34,9 @@ def column(header, rows, name, kind=float):
 
 NETWORKS = window_networks(seed=15, count=14, max_configurations=3000)
 EXAMPLES = sorted(glob.glob(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "examples", "*.txt")))
-CASES = NETWORKS + EXAMPLES
+# The complete graph of 7 with every parameter 1.0: 279936 configurations,
+# rows that several threads copy in chunks.
+CASES = NETWORKS + EXAMPLES + [(1 - np.eye(7, dtype=int), np.ones((3, 7)))]
 
 
 def network_file(case, write_block):
@@ -51,6 +53,8 @@ def test_curves_are_the_steps_command(case, write_block, cli):
     header, rows = table(cli("steps", "--horizon", horizon, path))
     assert same_bits(net.curve(horizon=horizon), column(header, rows, "success"))
 
+    if net.configuration_count > 5000:
+        return
     header, rows = table(cli("steps", "--horizon", 3, "--per-configuration", path))
     per_configuration = net.curve(horizon=3, per_configuration=True, jobs=2)
     expected = np.array([column(header, rows, "p%d" % p) for p in range(4)])
@@ -63,7 +67,7 @@ def test_chain_is_the_export_command(case, write_block, cli, tmp_path):
     links = vorlask.read_network(path).links
     matrix_file, configurations_file = tmp_path / "chain.mtx", tmp_path / "chain.csv"
     cli("export", "--matrix", matrix_file, "--configurations", configurations_file, path)
-    chain = vorlask.read_network(path).chain(jobs=1)
+    chain = vorlask.read_network(path).chain(jobs=2)
 
     exported = scipy.io.mmread(str(matrix_file)).tocoo()
     ours = chain.matrix.tocoo()
