@@ -1,6 +1,7 @@
 """The README's example runs and draws its picture; cmake --install puts the
 package where a prefix's Python finds it, and it imports from there."""
 
+import ast
 import os
 import shutil
 import subprocess
@@ -23,6 +24,40 @@ def run_python(code, cwd, **environment):
     env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "PYTHONNOUSERSITE")}
     env.update(environment)
     return subprocess.run([sys.executable, "-c", code], cwd=cwd, env=env, capture_output=True, text=True, check=True)
+
+
+def stub_names():
+    """The names the type stubs declare: at the top, and in each class."""
+    import vorlask
+
+    with open(os.path.join(os.path.dirname(vorlask.__file__), "__init__.pyi")) as stub:
+        tree = ast.parse(stub.read())
+    top, classes = set(), {}
+    for node in tree.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+            top.add(node.name)
+        elif isinstance(node, ast.AnnAssign):
+            top.add(node.target.id)
+        if isinstance(node, ast.ClassDef):
+            classes[node.name] = {item.name for item in node.body if isinstance(item, ast.FunctionDef)}
+    return top, classes
+
+
+def test_stubs_and_docstrings_cover_every_public_name():
+    import vorlask
+
+    top, classes = stub_names()
+    assert set(vorlask.__all__) <= top
+    for name in vorlask.__all__:
+        if callable(getattr(vorlask, name)):
+            assert getattr(vorlask, name).__doc__.strip(), name
+    for name in ("Network", "Chain"):
+        kind = getattr(vorlask, name)
+        members = {member for member in dir(kind) if not member.startswith("_")}
+        assert members == {member for member in classes[name] if not member.startswith("_")}, name
+        for member in members:
+            assert getattr(kind, member).__doc__.strip(), name + "." + member
+    assert "-> vorlask.Chain" in vorlask.Network.chain.__doc__
 
 
 def test_readme_example_draws_its_picture(tmp_path):
