@@ -104,16 +104,20 @@ private:
 
 }  // namespace
 
+// Each call works on a copy of the network: the work runs without the GIL,
+// and another Python thread may change the network meanwhile.
+
 PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxConfigurations,
                     const py::object& progress) {
     const int threads = jobsArgument(jobs);
     const int count = configurationsWithin(network, maxConfigurations);
+    const NetworkModel model = network.model;
     WorkProgress counts;
     MarkovChain chain;
     std::optional<CsrArrays<int32_t>> narrow;
     std::optional<CsrArrays<int64_t>> wide;
     runInterruptibly(counts, ChainPhases, progress, [&] {
-        chain = buildMarkovChain(network.model, neighbourLists(network.model), count, threads, &counts);
+        chain = buildMarkovChain(model, neighbourLists(model), count, threads, &counts);
         if (fitsInt32(chain.transitions))
             narrow.emplace(chain.transitions, threads);
         else
@@ -154,11 +158,11 @@ py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfi
     if (perConfiguration)
         checkKeptValues(static_cast<unsigned long long>(count) * static_cast<unsigned long long>(horizon + 1),
                         "per_configuration with " + std::to_string(count) + " configurations");
+    const NetworkModel model = network.model;
     WorkProgress counts;
     SuccessCurves curves;
     runInterruptibly(counts, CurvePhases, progress, [&] {
-        const MarkovChain chain =
-            buildMarkovChain(network.model, neighbourLists(network.model), count, threads, &counts);
+        const MarkovChain chain = buildMarkovChain(model, neighbourLists(model), count, threads, &counts);
         curves = computeSuccessCurves(chain.transitions, chain.marked, static_cast<int>(horizon), perConfiguration,
                                       threads, &counts);
     });
@@ -172,6 +176,7 @@ std::string reportOf(const PythonNetwork& network, long long options, long long 
     checkRange("columns", columns, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
     checkWindowAnalysis(network.model, network.name, static_cast<int>(horizon), static_cast<int>(columns),
                         {"horizon", "columns", "curve and chain"});
+    const NetworkModel model = network.model;
     WorkProgress counts;
     StoppableText text(counts);
     runInterruptibly(counts, {}, py::none(), [&] {
@@ -180,7 +185,7 @@ std::string reportOf(const PythonNetwork& network, long long options, long long 
         std::ostream out(&text);
         out.imbue(std::locale::classic());
         out.exceptions(std::ios::badbit);
-        network.model.analyze(out, out, static_cast<unsigned>(options), static_cast<int>(horizon),
+        model.analyze(out, out, static_cast<unsigned>(options), static_cast<int>(horizon),
                               static_cast<int>(columns));
     });
     return text.str();

@@ -116,17 +116,17 @@ void bindNetwork(py::module_& m) {
                       "symmetric with a zero diagonal, replaces them.")
         .def_property(
             "alpha", [](const PythonNetwork& n) { return parameterArray(n, NetworkModel::Alpha); },
-            [](PythonNetwork& n, const py::handle& v) { setParameter(n, NetworkModel::Alpha, v); },
+            [](PythonNetwork& n, const py::object& v) { setParameter(n, NetworkModel::Alpha, v); },
             "alpha of every node, a read-only float64 array (N,). Assigning a number or an (N,) array in [0, 1] "
             "replaces it.")
         .def_property(
             "beta", [](const PythonNetwork& n) { return parameterArray(n, NetworkModel::Beta); },
-            [](PythonNetwork& n, const py::handle& v) { setParameter(n, NetworkModel::Beta, v); },
+            [](PythonNetwork& n, const py::object& v) { setParameter(n, NetworkModel::Beta, v); },
             "beta of every node, a read-only float64 array (N,). Assigning a number or an (N,) array in [0, 1] "
             "replaces it.")
         .def_property(
             "gamma", [](const PythonNetwork& n) { return parameterArray(n, NetworkModel::Gamma); },
-            [](PythonNetwork& n, const py::handle& v) { setParameter(n, NetworkModel::Gamma, v); },
+            [](PythonNetwork& n, const py::object& v) { setParameter(n, NetworkModel::Gamma, v); },
             "gamma of every node, a read-only float64 array (N,). Assigning a number or an (N,) array in [0, 1] "
             "replaces it.")
         .def_property_readonly(

@@ -68,8 +68,8 @@ std::vector<double> parameterValues(int parameter, const py::handle& value, int 
 
 }  // namespace
 
-PythonNetwork networkFromArrays(const py::handle& links, const py::handle& alpha, const py::handle& beta,
-                                const py::handle& gamma) {
+PythonNetwork networkFromArrays(const py::object& links, const py::object& alpha, const py::object& beta,
+                                const py::object& gamma) {
     std::vector<std::vector<int>> rows = linkRows(links);
     const int n = static_cast<int>(rows.size());
     PythonNetwork network;
@@ -80,11 +80,11 @@ PythonNetwork networkFromArrays(const py::handle& links, const py::handle& alpha
     return network;
 }
 
-void setLinks(PythonNetwork& network, const py::handle& links) {
+void setLinks(PythonNetwork& network, const py::object& links) {
     network.model.links = linkRows(links, network.model.nodeCount);
 }
 
-void setParameter(PythonNetwork& network, int parameter, const py::handle& values) {
+void setParameter(PythonNetwork& network, int parameter, const py::object& values) {
     network.model.params[parameter] = parameterValues(parameter, values, network.model.nodeCount);
 }
 

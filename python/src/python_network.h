@@ -20,12 +20,12 @@ struct PythonNetwork {
 // kind of number, a link other than 0 or 1, an asymmetric link or a node
 // linked to itself, a parameter outside [0, 1] or not a number; beyond a
 // limit past MaxBlockNodes nodes.
-PythonNetwork networkFromArrays(const pybind11::handle& links, const pybind11::handle& alpha,
-                                const pybind11::handle& beta, const pybind11::handle& gamma);
+PythonNetwork networkFromArrays(const pybind11::object& links, const pybind11::object& alpha,
+                                const pybind11::object& beta, const pybind11::object& gamma);
 
 // Replace the links, or one parameter, with the same checks.
-void setLinks(PythonNetwork& network, const pybind11::handle& links);
-void setParameter(PythonNetwork& network, int parameter, const pybind11::handle& values);
+void setLinks(PythonNetwork& network, const pybind11::object& links);
+void setParameter(PythonNetwork& network, int parameter, const pybind11::object& values);
 
 // Copies for Python: links as int32 (N, N), a parameter as float64 (N,),
 // both read-only.

@@ -82,13 +82,14 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
     checkKeptValues(rows * 6, "the runs' " + std::to_string(rows) + " rows");
 
     RunColumns columns(static_cast<size_t>(rows));
+    const NetworkModel model = network.model;
     WorkProgress counts;
     counts.begin("simulating", replicates * steps);
     runInterruptibly(counts, {{"simulating", 1.0}}, progress, [&] {
         std::vector<uint32_t> taken(static_cast<size_t>(replicates), 0);
-        const size_t nodes = static_cast<size_t>(network.model.nodeCount);
+        const size_t nodes = static_cast<size_t>(model.nodeCount);
         simulateReplicates(
-            network.model, static_cast<unsigned>(seed), static_cast<int>(replicates), stepCount, snapshotEvery,
+            model, static_cast<unsigned>(seed), static_cast<int>(replicates), stepCount, snapshotEvery,
             static_cast<int>(replicates), threads,
             [&](int r, const RunSnapshot& snapshot) {
                 const size_t row = (static_cast<size_t>(r) * snapshots + taken[r]++) * nodes;
@@ -110,11 +111,12 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);
     checkKeptValues(rows, "the sweep's " + std::to_string(points) + " points");
 
+    const NetworkModel model = network.model;
     WorkProgress counts;
     counts.begin("sweeping", points);
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
-        curves = sweepCurves(network.model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
+        curves = sweepCurves(model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
                              &counts);
     });
 

@@ -133,3 +133,19 @@ def test_other_python_threads_run_while_the_engine_works():
     during = [t for t in ticks if start < t < finish]
     assert finish - start > 0.3, "the work should take a while"
     assert len(during) > (finish - start) / 0.01 / 4
+
+
+def test_changing_a_network_leaves_work_under_way_alone():
+    network = ring(12, 9)
+    vary = {"gamma[0]": np.linspace(0, 1, 41)}
+    expected = vorlask.sweep(network, vary, horizon=200)
+    result = {}
+    worker = threading.Thread(target=lambda: result.update(vorlask.sweep(network, vary, horizon=200, jobs=1)))
+    worker.start()
+    changes = 0
+    while worker.is_alive():
+        network.gamma = [0.0, 0.5, 1.0][changes % 3]
+        changes += 1
+    worker.join()
+    assert changes > 1
+    assert all(np.array_equal(result[name], expected[name]) for name in expected)
