@@ -42,13 +42,16 @@ bool acceptsAnalysis(const NeighbourLists& neighbours, int horizon, int columnsP
 
 // The rows one by one, with a progress line after each.
 SparseRows transitionsWithProgressLines(const NetworkModel& network, const NeighbourLists& neighbours,
-                                        const ConfigurationList& configurations, std::ostream& lines) {
+                                        const ConfigurationList& configurations, std::ostream& lines,
+                                        WorkProgress* progress) {
     SparseRows rows;
     OutcomeEnumerator enumerator(network, neighbours, configurations);
     const int h = configurations.count;
+    if (progress) progress->begin("enumerating transitions", h);
     for (int j = 1; j <= h; ++j) {
         enumerator.enumerateRow(j - 1, rows);
         writeAnalysisProgress(lines, static_cast<int>(100LL * j / h));
+        addProgress(progress, 1);
     }
     return rows;
 }
@@ -155,7 +158,8 @@ public:
           steps_(stepsToMarked(transitions, marked, horizon)),
           next_(h_) {}
 
-    StepWeights compute(CalculationProgress& progress) {
+    StepWeights compute(CalculationProgress& progress, WorkProgress* counts) {
+        if (counts) counts->begin("calculating", h_);
         StepWeights weights;
         weights.perStart.assign(static_cast<size_t>(h_) * horizon_, 0.0);
         weights.totals.assign(static_cast<size_t>(horizon_), 0.0);
@@ -167,6 +171,7 @@ public:
                 perStart[p] = sumMarked(weights.totals[p]);
             }
             progress.rowsFinished(l + 1);
+            addProgress(counts, 1);
         }
         return weights;
     }
@@ -259,7 +264,7 @@ void NetworkModel::analyze(std::ostream& out, unsigned options, int horizon, int
 }
 
 void NetworkModel::analyze(std::ostream& out, std::ostream& lines, unsigned options, int horizon,
-                           int columnsPerBlock) const {
+                           int columnsPerBlock, WorkProgress* counts) const {
     const NeighbourLists neighbours = neighbourLists(*this);
     if (!acceptsAnalysis(neighbours, horizon, columnsPerBlock, lines)) return;
     const bool progress = (options & ReportProgress) != 0;
@@ -271,17 +276,18 @@ void NetworkModel::analyze(std::ostream& out, std::ostream& lines, unsigned opti
     MarkovChain chain;
     if (progress) {
         chain.configurations = listConfigurations(neighbours, h);
-        chain.transitions = transitionsWithProgressLines(*this, neighbours, chain.configurations, lines);
+        chain.transitions = transitionsWithProgressLines(*this, neighbours, chain.configurations, lines, counts);
         chain.marked = markConfigurations(chain.configurations, findSuccessors(chain.transitions));
         chain.markedCount = countMarked(chain.marked);
         endLine(out);
     } else {
-        chain = buildMarkovChain(*this, neighbours, h, 1);
+        chain = buildMarkovChain(*this, neighbours, h, 1, counts);
     }
 
     CalculationProgress calculation(progress, h, horizon, lines);
     StepWeights weights;
-    if (stepTable || summary) weights = PowerRows(chain.transitions, chain.marked, horizon).compute(calculation);
+    if (stepTable || summary)
+        weights = PowerRows(chain.transitions, chain.marked, horizon).compute(calculation, counts);
     calculation.rowsFinished(h);
     if (progress) endLine(out);
 
