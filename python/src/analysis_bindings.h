@@ -33,7 +33,8 @@ pybind11::array curveOf(const PythonNetwork& network, long long horizon, bool pe
                         long long maxConfigurations, const pybind11::object& progress);
 
 // The window's analysis report for these option bits.
-std::string reportOf(const PythonNetwork& network, long long options, long long horizon, long long columns);
+std::string reportOf(const PythonNetwork& network, long long options, long long horizon, long long columns,
+                     const pybind11::object& progress);
 
 // The DATA: block as the window prints it.
 std::string dataBlockOf(const PythonNetwork& network);

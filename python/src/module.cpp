@@ -159,13 +159,16 @@ void bindNetwork(py::module_& m) {
                           "weights after p steps from each configuration.\n\n" +
                           std::string(LimitArguments))
                  .c_str())
-        .def("report", &reportOf, "options"_a = 31, "horizon"_a = 16, "columns"_a = 16,
-             "The window's analysis report (its A-key output) as a str, byte for byte, within the window's limits:\n"
-             "up to 16384 configurations (TooLarge beyond) and horizons 1 to 32.\n\n"
-             "options: the sum of the pieces wanted, 1 progress lines, 2 transition table, 4 step table,\n"
-             "    8 summary, 16 DATA block.\n"
-             "horizon: the steps the step table covers.\n"
-             "columns: destination configurations per block of the transition table.")
+        .def("report", &reportOf, "options"_a = 31, "horizon"_a = 16, "columns"_a = 16, py::kw_only(),
+             "progress"_a = py::none(),
+             withProgress(
+                 "The window's analysis report (its A-key output) as a str, byte for byte, within the window's\n"
+                 "limits: up to 16384 configurations (TooLarge beyond) and horizons 1 to 32.\n\n"
+                 "options: the sum of the pieces wanted, 1 progress lines, 2 transition table, 4 step table,\n"
+                 "    8 summary, 16 DATA block.\n"
+                 "horizon: the steps the step table covers.\n"
+                 "columns: destination configurations per block of the transition table.\n")
+                 .c_str())
         .def("simulate", &simulateRuns, "steps"_a, py::kw_only(), "every"_a = py::none(), "seed"_a = 1,
              "replicates"_a = 1, "jobs"_a = 0, "progress"_a = py::none(),
              withProgress("Sampled runs of the pairing step from the start state, as `vorlask-cli simulate`: a dict of\n"

@@ -49,6 +49,13 @@ struct RunColumns {
     }
 };
 
+// Snapshots come after every `every`-th step and after the last, which
+// alone need not be a multiple.
+size_t snapshotIndex(uint32_t step, uint32_t every) {
+    if (every == 0) return 0;
+    return step % every == 0 ? step / every - 1 : step / every;
+}
+
 std::vector<SweepAxis> sweepAxes(const py::dict& vary) {
     if (vary.empty()) refuseArgument("vary needs at least one parameter, as in {\"alpha\": [0.25, 0.5]}");
     std::vector<SweepAxis> axes;
@@ -86,13 +93,12 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
     WorkProgress counts;
     counts.begin("simulating", replicates * steps);
     runInterruptibly(counts, {{"simulating", 1.0}}, progress, [&] {
-        std::vector<uint32_t> taken(static_cast<size_t>(replicates), 0);
         const size_t nodes = static_cast<size_t>(model.nodeCount);
         simulateReplicates(
             model, static_cast<unsigned>(seed), static_cast<int>(replicates), stepCount, snapshotEvery,
             static_cast<int>(replicates), threads,
             [&](int r, const RunSnapshot& snapshot) {
-                const size_t row = (static_cast<size_t>(r) * snapshots + taken[r]++) * nodes;
+                const size_t row = (static_cast<size_t>(r) * snapshots + snapshotIndex(snapshot.step, snapshotEvery)) * nodes;
                 columns.write(row, r, static_cast<unsigned>(seed) + static_cast<unsigned>(r), snapshot);
             },
             [](int, int) {}, &counts);

@@ -40,6 +40,7 @@ LONG_WORK = {
     "sweep": "vorlask.sweep(ring(14, 3), {'gamma[0]': np.linspace(0.5, 1, 9)}, horizon=100000, progress=started)",
     "simulate": "ring(12, 4).simulate(4_000_000_000, replicates=2, progress=started)",
     "report": "started(0) or ring(14, 5).report(options=9, horizon=32)",
+    "summary": "ring(14, 5).report(options=8, horizon=32, progress=started)",
 }
 
 

@@ -84,7 +84,14 @@ class Network:
         progress: Optional[ProgressCallback] = None,
     ) -> npt.NDArray[np.float64]:
         """The weight of being in an S configuration after 0 to horizon steps: (horizon + 1,), or (horizon + 1, h)."""
-    def report(self, options: int = 31, horizon: int = 16, columns: int = 16) -> str:
+    def report(
+        self,
+        options: int = 31,
+        horizon: int = 16,
+        columns: int = 16,
+        *,
+        progress: Optional[ProgressCallback] = None,
+    ) -> str:
         """The window's analysis report, byte for byte."""
     def simulate(
         self,
