@@ -1,22 +1,7 @@
-#include <SDL.h>
-
-#include "app/shell.h"
-#include "graphics/canvas.h"
-#include "graphics/font.h"
-#include "graphics/window.h"
-#include "model/network.h"
-#include "views/graph_view.h"
+#include "app/program.h"
 
 int main(int, char**) {
-    Canvas canvas(1024, 768);
-    Window window(&canvas, "vorlask app", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, -1, -1);
-    Painter painter(&canvas);
-    Font largeFont(&canvas, "Ubuntu-R.ttf", 24);
-    Font smallFont(&canvas, "Ubuntu-R.ttf", 20);
-    Network network(painter, largeFont, smallFont);
-    GraphView graph(network);
-
-    Shell shell(canvas, window, painter, network, graph);
-    shell.run();
+    Program program;
+    program.shell.run();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "graphics/window.h"
 #include "model/network.h"
 #include "views/graph_view.h"
+#include "views/panel_geometry.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ constexpr int AnalysisColumnsPerBlock = 16;
 // at once (SDL's software renderer on an X server without GL does), so the
 // loop never runs faster than this by itself.
 constexpr double FrameMilliseconds = 1000.0 / Network::FramesPerSecond;
+// An idle loop sleeps in the event queue; it wakes at least this often.
+constexpr int IdleWaitMilliseconds = 1000;
 
 }  // namespace
 
@@ -26,19 +29,44 @@ Shell::Shell(Canvas& canvas, Window& window, Painter& painter, Network& network,
     : canvas_(canvas), window_(window), painter_(painter), network_(network), graph_(graph) {}
 
 void Shell::run() {
-    SDL_Event event;
     for (;;) {
-        if (SDL_PollEvent(&event)) {
-            dispatch(event);
-            continue;
-        }
-        int mouseX = 0;
-        int mouseY = 0;
-        SDL_GetMouseState(&mouseX, &mouseY);
-        drawFrame(mouseX, mouseY);
-        presentPaced();
-        if (quitRequested) return;
+        const uint64_t framesBefore = framesPresented_;
+        const bool goOn = runOnce();
+        if (framesPresented_ != framesBefore) keepFramePeriod();
+        if (!goOn) return;
+        // The timeout only bounds the sleep; waking without an event draws nothing.
+        if (!animating()) SDL_WaitEventTimeout(nullptr, IdleWaitMilliseconds);
     }
+}
+
+bool Shell::runOnce() {
+    if (handleQueuedEvents()) frameDue_ = true;
+    if (frameDue_ || animating()) drawAndPresent();
+    return !quitRequested;
+}
+
+// Every event counts, also those the table ignores: a pointer motion moves
+// whatever is being dragged, and an expose or a resize needs a fresh picture.
+bool Shell::handleQueuedEvents() {
+    SDL_Event event;
+    bool handled = false;
+    while (SDL_PollEvent(&event)) {
+        dispatch(event);
+        handled = true;
+    }
+    return handled;
+}
+
+bool Shell::animating() const { return matrix_geometry::speedRunsSteps(network_.speed); }
+
+void Shell::drawAndPresent() {
+    int mouseX = 0;
+    int mouseY = 0;
+    SDL_GetMouseState(&mouseX, &mouseY);
+    drawFrame(mouseX, mouseY);
+    window_.present();
+    frameDue_ = false;
+    ++framesPresented_;
 }
 
 void Shell::dispatch(const SDL_Event& event) {
@@ -110,8 +138,7 @@ void Shell::drawFrame(int mouseX, int mouseY) {
     graph_.drawGraph(antialias);
 }
 
-void Shell::presentPaced() {
-    window_.present();
+void Shell::keepFramePeriod() {
     const uint64_t now = SDL_GetPerformanceCounter();
     const double elapsed = static_cast<double>(now - lastFrameCounter_) * 1000.0 / SDL_GetPerformanceFrequency();
     if (lastFrameCounter_ != 0 && elapsed < FrameMilliseconds)

@@ -3,10 +3,22 @@
 # font, and builds the Release programs, their manual pages and the Python
 # module in build/.
 # Idempotent: a machine that has everything only gets an incremental build.
+#   --web      also what the page needs (Emscripten, Debian's source tools)
+#   --browser  also what the page's tests need (Chromium, and puppeteer-core
+#              from npm under ~/.cache/vorlask/node/)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+web=false
+browser=false
+for argument in "$@"; do
+    case "$argument" in
+        --web) web=true ;;
+        --browser) browser=true ;;
+        *) echo "usage: $0 [--web] [--browser]" >&2; exit 2 ;;
+    esac
+done
 
 packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev
@@ -51,8 +63,25 @@ obtain_font() {
     rm -rf "$work"
 }
 
+# The page's tests drive Chromium with puppeteer-core, at the version that
+# tests/web/package.json pins, kept outside the repository.
+install_puppeteer() {
+    local folder="${XDG_CACHE_HOME:-$HOME/.cache}/vorlask/node" version
+    version="$(sed -n 's/.*"puppeteer-core": *"\([^"]*\)".*/\1/p' "$root/tests/web/package.json")"
+    grep -qs "\"version\": \"$version\"" "$folder/node_modules/puppeteer-core/package.json" && return 0
+    echo "setup: installing puppeteer-core $version in $folder"
+    command -v npm >/dev/null 2>&1 || install_missing_packages npm
+    mkdir -p "$folder"
+    cp "$root/tests/web/package.json" "$folder/package.json"
+    (cd "$folder" && timeout 300 npm install --silent --no-audit --no-fund --no-package-lock) ||
+        { echo "setup: puppeteer-core could not be installed from the npm registry" >&2; return 1; }
+}
+
+$web && packages+=(emscripten dpkg-dev)
+$browser && packages+=(chromium)
 install_missing_packages "${packages[@]}"
 obtain_font
+if $browser; then install_puppeteer; fi
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=(vorlask vorlask-cli vorlask_packaging_files)

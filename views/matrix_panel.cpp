@@ -16,7 +16,6 @@ namespace mg = matrix_geometry;
 namespace {
 
 constexpr double SpeedCubeScale = 0.015625;  // speed^3 / 64 steps per second
-constexpr double IdleSpeed = 0.01;
 constexpr double GridLineWidth = 2.0;
 constexpr double KnobRadius = 6.0;
 constexpr double MarkerInner = 10.0;
@@ -208,7 +207,7 @@ void MatrixPainter::drawMarker(int row, int column, uint32_t colour) const {
 // The carry builds up by the displayed rate spread over the frames of a
 // second; each whole step it gathers is run before the frame is drawn.
 void runSpeedSteps(Network& network) {
-    if (network.speed > IdleSpeed) {
+    if (mg::speedRunsSteps(network.speed)) {
         network.stepCarry += stepsPerSecond(network.speed) / Network::FramesPerSecond;
         while (network.stepCarry > 1.0) {
             network.stepCarry -= 1.0;

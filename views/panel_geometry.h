@@ -25,6 +25,10 @@ constexpr int SpeedRight = 144;
 constexpr double MaxSpeed = 8.0;
 constexpr double SpeedPixelsPerUnit = (SpeedRight - SpeedLeft) / MaxSpeed;
 constexpr double SpeedUnitsPerPixel = MaxSpeed / (SpeedRight - SpeedLeft);
+// At or below this speed no step runs and the carry is dropped, so the
+// picture changes only when the user changes something.
+constexpr double IdleSpeed = 0.01;
+constexpr bool speedRunsSteps(double speed) { return speed > IdleSpeed; }
 
 constexpr int columnCentreX(int column) { return GridLeft + CellPitch / 2 + CellPitch * column; }
 constexpr int rowCentreY(int row) { return GridTop + CellPitch / 2 + CellPitch * row; }

@@ -109,13 +109,13 @@ drag() {
     settle 0.2
 }
 
-# Percent of one core that the program used over a few seconds.
+# Percent of one core that the program used over a few seconds (3 unless given).
 cpu_share() {
-    local before after
+    local seconds="${1:-3}" before after
     before=$(awk '{print $14 + $15}' "/proc/$APP_PID/stat")
-    sleep 3
+    sleep "$seconds"
     after=$(awk '{print $14 + $15}' "/proc/$APP_PID/stat")
-    echo $(( (after - before) * 100 / (3 * $(getconf CLK_TCK)) ))
+    echo $(( (after - before) * 100 / (seconds * $(getconf CLK_TCK)) ))
 }
 
 save_artifact() { [ -n "${E2E_ARTIFACTS:-}" ] && mkdir -p "$E2E_ARTIFACTS" && cp "$1" "$E2E_ARTIFACTS/$2" || true; }

@@ -18,10 +18,10 @@ screenshot "$WORKDIR/resized.png"
 [ "$(size_of "$WORKDIR/resized.png")" = "800x600" ] || fail "resized window is $(size_of "$WORKDIR/resized.png")"
 expect_pixel "$WORKDIR/resized.png" 790 590 c0c0c0
 
-# An idle window must not keep a core busy.
-busy=$(cpu_share)
+# An untouched window draws nothing: it sleeps until the next event.
+busy=$(cpu_share 10)
 echo "idle window: ${busy}% of one core"
-[ "$busy" -lt 85 ] || fail "idle window uses ${busy}% of a core"
+[ "$busy" -lt 3 ] || fail "idle window uses ${busy}% of a core"
 
 key Escape
 expect_exit 0
@@ -48,7 +48,7 @@ expect_pixel "$WORKDIR/software.png" 1010 10 c0c0c0
 expect_pixel_not "$WORKDIR/software.png" 48 100 c0c0c0   # a grid line
 busy=$(cpu_share)
 echo "idle window without GL: ${busy}% of one core"
-[ "$busy" -lt 85 ] || fail "idle window without GL uses ${busy}% of a core"
+[ "$busy" -lt 3 ] || fail "idle window without GL uses ${busy}% of a core"
 key Escape
 expect_exit 0
 echo "foundation end-to-end: ok"
