@@ -1,6 +1,8 @@
 #pragma once
 
-#include <cstdlib>
+#include <cstdint>
+
+#include "model/c_library_random.h"
 
 // A generator of its own with the C library's rand() sequence for a seed:
 // the same additive feedback generator and seeding as srand(seed) followed by
@@ -8,19 +10,12 @@
 // lock anything. Seed 1 gives the sequence of a process that never seeds.
 class SeededRandom {
 public:
-    explicit SeededRandom(unsigned seed);
+    explicit SeededRandom(unsigned seed) : state_(seed) {}
     SeededRandom(const SeededRandom&) = delete;
     SeededRandom& operator=(const SeededRandom&) = delete;
 
-    int next() {
-        int32_t value;
-        random_r(&data_, &value);
-        return value;
-    }
+    int next() { return state_.draw(); }
 
 private:
-    // The size of the C library's own default state, which selects the same
-    // generator as rand().
-    char state_[128];
-    random_data data_{};
+    c_library_random::State state_;
 };

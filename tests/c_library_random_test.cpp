@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "web/c_library_random.h"
+#include "model/c_library_random.h"
 
-// The page's stand-in for the desktop's rand() against the desktop's own, on
-// this very C library: seeds at the edges of the seeding arithmetic (0, which
+// The written-out generator against the C library's own rand(), on this very
+// C library: seeds at the edges of the seeding arithmetic (0, which
 // stands for 1, and seeds that are negative as 32-bit words) and long runs.
 
 namespace {
@@ -31,8 +31,8 @@ TEST(CLibraryRandom, ReseedingStartsTheSequenceAgain) {
     EXPECT_EQ(state.draw(), first);
 }
 
-// The reentrant functions with the buffer size the model uses select the
-// same generator; the stand-in keeps its words in the same kind of buffer.
+// The reentrant functions with a buffer the size of rand()'s own state select
+// the same generator, which seeded replicates used to draw from.
 TEST(CLibraryRandom, DrawsWhatTheReentrantFunctionsDraw) {
     for (const uint32_t seed : Seeds) {
         char buffer[128];

@@ -9,8 +9,10 @@
 // (0 stands for 1) and discards the first 310 results. A process that
 // never seeds gets the sequence of seed 1.
 //
-// The page's C library has another rand(); steps must draw the same numbers
-// in the page as on the desktop, or the same clicks give other pictures.
+// Written out rather than borrowed from the C library: seeded generators of
+// replicates keep a state of their own on any C library, and the page, whose
+// C library has another rand(), installs this one as its rand() so that the
+// same clicks give the same pictures as on the desktop.
 namespace c_library_random {
 
 constexpr int Degree = 31;

@@ -1,4 +1,4 @@
-#include "web/c_library_random.h"
+#include "model/c_library_random.h"
 
 namespace c_library_random {
 
