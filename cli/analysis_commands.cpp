@@ -1,9 +1,11 @@
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/long_run_options.h"
 #include "cli/number_text.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
@@ -204,13 +206,23 @@ struct PlotOptions {
     int horizon = 16;
     std::string title = "Weight in S configurations after each step";
     std::string output;
+    bool limit = false;
+    LongRunTextOptions longRun;
     ChainOptions chain;
 };
+
+// "ring.txt (mean steps 29.85)": four digits say how fast at a glance.
+std::string labelWithMeanSteps(const std::string& label, const LongRunFigures& figures) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.4g", figures.meanSteps.value);
+    return label + " (mean steps " + digits + ")";
+}
 
 void runPlot(const PlotOptions& options) {
     int fromStandardInput = 0;
     for (const auto& path : options.networks) fromStandardInput += path == "-";
     if (fromStandardInput > 1) throw CliError(ExitBadInput, "standard input (-) can be read only once");
+    const LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
     std::vector<NetworkInput> inputs;
     for (const auto& path : options.networks) inputs.push_back(readNetworkInput(path));
     Output out(options.output);
@@ -226,6 +238,11 @@ void runPlot(const PlotOptions& options) {
                                                               options.chain.jobs, &progress);
             ChartSeries series{labels[k], {}, curves.average};
             for (int p = 0; p <= options.horizon; ++p) series.x.push_back(p);
+            if (options.limit) {
+                const LongRunFigures figures = computeLongRunOf(inputs[k], chain, longRun, progress);
+                series.level = figures.limit.value;
+                series.label = labelWithMeanSteps(series.label, figures);
+            }
             chart.series.push_back(std::move(series));
         }
     }
@@ -296,9 +313,15 @@ CommandRun addPlotCommand(CLI::App& app) {
         ->capture_default_str();
     command->add_option("--title", options->title, "the chart's title")->capture_default_str();
     command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")->required();
+    command->add_flag("--limit", options->limit,
+                      "mark each network's limit as a dashed line and give its mean steps in the legend");
+    addLongRunOptions(*command, options->longRun);
     addChainOptions(*command, options->chain);
     command->add_option("NETWORK", options->networks, "files with a \"DATA:\" network block (- for standard input)")
         ->required();
-    command->footer("Example:\n  vorlask-cli plot --horizon 40 -o curves.svg ring.txt complete5.txt");
+    command->footer(
+        "Examples:\n"
+        "  vorlask-cli plot --horizon 40 -o curves.svg ring.txt complete5.txt\n"
+        "  vorlask-cli plot --limit --horizon 60 -o settling.svg ring.txt complete5.txt");
     return [options] { runPlot(*options); };
 }

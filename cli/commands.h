@@ -11,3 +11,4 @@ CommandRun addExportCommand(CLI::App& app);
 CommandRun addPlotCommand(CLI::App& app);
 CommandRun addSimulateCommand(CLI::App& app);
 CommandRun addSweepCommand(CLI::App& app);
+CommandRun addSettleCommand(CLI::App& app);

@@ -1,3 +1,4 @@
+#include <array>
 #include <algorithm>
 #include <climits>
 #include <memory>
@@ -5,6 +6,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/commands.h"
+#include "cli/long_run_options.h"
 #include "cli/number_text.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
@@ -119,6 +121,8 @@ struct SweepOptions {
     std::string format;
     std::string output;
     std::string plot;
+    std::string measure = "curve";
+    LongRunTextOptions longRun;
     ChainOptions chain;
 };
 
@@ -192,6 +196,117 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
     return chart;
 }
 
+const char* const LongRunColumns[] = {"limit",      "limit_low",      "limit_high",
+                                     "mean_steps", "mean_steps_low", "mean_steps_high"};
+
+std::array<double, 6> longRunValues(const LongRunFigures& figures) {
+    return {figures.limit.value,     figures.limit.low,     figures.limit.high,
+            figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high};
+}
+
+void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
+                     const std::vector<LongRunFigures>& figures) {
+    std::string text;
+    if (shard.index == 1) {
+        for (const auto& axis : grid.axes()) text += axis.name + ",";
+        for (const char* column : LongRunColumns) text += std::string(column) + (column == LongRunColumns[5] ? "\n" : ",");
+    }
+    for (size_t k = 0; k < figures.size(); ++k) {
+        for (const double value : grid.valuesAt(first + static_cast<long long>(k))) {
+            appendNumber(text, value);
+            text += ",";
+        }
+        const std::array<double, 6> values = longRunValues(figures[k]);
+        for (size_t c = 0; c < values.size(); ++c) {
+            appendNumber(text, values[c]);
+            text += c + 1 < values.size() ? "," : "\n";
+        }
+        out.writeWhenLarge(text);
+    }
+    out.stream() << text;
+}
+
+void writeLongRunJson(Output& out, const NetworkInput& input, int configurations, const SweepOptions& options,
+                      double precision, const SweepGrid& grid, long long first,
+                      const std::vector<LongRunFigures>& figures) {
+    nlohmann::ordered_json document;
+    document["nodes"] = input.network.nodeCount;
+    document["configurations"] = configurations;
+    document["measure"] = options.measure;
+    document["precision"] = precision;
+    document["parameters"] = nlohmann::json::array();
+    for (const auto& axis : grid.axes()) document["parameters"].push_back(axis.name);
+    if (options.shard != "1/1") document["shard"] = options.shard;
+    document["points"] = nlohmann::json::array();
+    for (size_t k = 0; k < figures.size(); ++k) {
+        nlohmann::ordered_json point;
+        const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
+        for (size_t a = 0; a < values.size(); ++a) point[grid.axes()[a].name] = values[a];
+        const std::array<double, 6> figureValues = longRunValues(figures[k]);
+        for (size_t c = 0; c < figureValues.size(); ++c) point[LongRunColumns[c]] = figureValues[c];
+        document["points"].push_back(point);
+    }
+    out.stream() << document.dump() << "\n";
+}
+
+// The measure against the first axis, a curve per value of the second, its
+// interval as a band.
+LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
+                       const std::vector<LongRunFigures>& figures) {
+    const bool limit = options.measure == "limit";
+    const auto& axes = grid.axes();
+    LineChart chart{(limit ? "Limit of the weight in S configurations, " : "Mean steps until S, ") + input.name,
+                    axes[0].name, limit ? "limit" : "mean steps", {}};
+    chart.fitY = !limit;
+    std::vector<double> seriesValues;
+    for (size_t k = 0; k < figures.size(); ++k) {
+        const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
+        const double key = values.size() > 1 ? values[1] : 0.0;
+        auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
+        if (found == seriesValues.end()) {
+            seriesValues.push_back(key);
+            chart.series.push_back(
+                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : input.name, {}, {}});
+            found = seriesValues.end() - 1;
+        }
+        ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
+        const BoundedFigure& figure = limit ? figures[k].limit : figures[k].meanSteps;
+        series.x.push_back(values[0]);
+        series.y.push_back(figure.value);
+        series.low.push_back(figure.low);
+        series.high.push_back(figure.high);
+    }
+    return chart;
+}
+
+void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const Shard& shard, const NetworkInput& input,
+                     int configurations) {
+    const LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
+    Output out(options.output);
+    std::unique_ptr<Output> plot;
+    if (!options.plot.empty()) plot = std::make_unique<Output>(options.plot);
+    const long long first = shard.begin(grid.pointCount());
+    const long long count = shard.end(grid.pointCount()) - first;
+    WorkProgress progress;
+    progress.begin("sweeping", count);
+    std::vector<LongRunFigures> figures;
+    {
+        TerminalProgress display(progress);
+        try {
+            figures = sweepLongRun(input.network, grid, first, count, configurations, longRun, &progress);
+        } catch (const LongRunCapReached& e) {
+            throw CliError(ExitFailure, locationOf(input.name) + e.what());
+        }
+    }
+    if (options.format == "json")
+        writeLongRunJson(out, input, configurations, options, longRun.precision, grid, first, figures);
+    else
+        writeLongRunCsv(out, grid, shard, first, figures);
+    if (plot) plot->stream() << renderSvg(longRunChart(input, options, grid, first, figures));
+    out.commit();
+    if (plot) plot->commit();
+}
+
 void runSweep(const SweepOptions& options) {
     if (options.vary.empty()) throw CliError(ExitBadInput, "--vary is needed at least once");
     std::vector<SweepAxis> axes;
@@ -200,9 +315,11 @@ void runSweep(const SweepOptions& options) {
     const Shard shard = parseShard(options.shard);
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
+    if (options.measure != "curve") parseLongRunOptions(options.longRun, options.chain.jobs);
     const NetworkInput input = readNetworkInput(options.network);
     checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    if (options.measure != "curve") return runLongRunSweep(options, grid, shard, input, configurations);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
                         (options.horizon + 1),
                     "the sweep's " + std::to_string(grid.pointCount()) + " points");
@@ -271,13 +388,22 @@ CommandRun addSweepCommand(CLI::App& app) {
         ->capture_default_str();
     addFormatOption(*command, options->format);
     addOutputOption(*command, options->output, "the data file");
-    command->add_option("--plot", options->plot, "SVG chart of the success after the last step");
+    command->add_option("--plot", options->plot,
+                        "SVG chart of the success after the last step, or of the long-run measure");
+    command
+        ->add_option("--measure", options->measure,
+                     "curve: the success curve at each point; limit or mean-steps: one row of long-run figures "
+                     "with their intervals per point, the chart showing the one named")
+        ->check(CLI::IsMember({"curve", "limit", "mean-steps"}))
+        ->capture_default_str();
+    addLongRunOptions(*command, options->longRun);
     addChainOptions(*command, options->chain);
     addNetworkArgument(*command, options->network);
     command->footer(
         "Examples:\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.025 --plot alpha.svg session.txt\n"
         "  vorlask-cli sweep --vary 'beta[2]=0.25,0.5,1' --vary gamma=0:1:0.1 -o grid.csv session.txt\n"
+        "  vorlask-cli sweep --measure mean-steps --vary 'gamma[0]=0.125:0.875:0.025' --plot settling.svg ring12.txt\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
     return [options] { runSweep(*options); };
 }

@@ -71,7 +71,29 @@ void addLine(std::string& svg, double x1, double y1, double x2, double y2, const
            "/>\n";
 }
 
-void addAxes(std::string& svg, const LineChart& chart, const Scale& sx, const Scale& sy, double xLow, double xHigh) {
+// 0 to 1 in fifths, or from 0 in round steps to `high`.
+std::vector<double> yTicksUpTo(double high) {
+    if (high == 1.0) return {0.0, 0.2, 0.4, 0.6, 0.8, 1.0};
+    return niceTicks(0.0, high, 5);
+}
+
+// The top of a fitted y axis: the first round tick at or above every value.
+double fittedTop(const LineChart& chart) {
+    double most = 0.0;
+    for (const auto& series : chart.series) {
+        for (const auto* values : {&series.y, &series.high})
+            for (const double value : *values)
+                if (std::isfinite(value)) most = std::max(most, value);
+        if (std::isfinite(series.level)) most = std::max(most, series.level);
+    }
+    if (!(most > 0.0)) return 1.0;
+    const std::vector<double> ticks = niceTicks(0.0, most, 5);
+    const double step = ticks.size() > 1 ? ticks[1] - ticks[0] : most;
+    return ticks.back() >= most ? ticks.back() : ticks.back() + step;
+}
+
+void addAxes(std::string& svg, const LineChart& chart, const Scale& sx, const Scale& sy, double xLow, double xHigh,
+             double yHigh) {
     const std::vector<double> xTicks = niceTicks(xLow, xHigh, 10);
     const double xStep = xTicks.size() > 1 ? xTicks[1] - xTicks[0] : 1;
     svg += "<g font-size=\"13\" fill=\"#333333\">\n";
@@ -80,11 +102,12 @@ void addAxes(std::string& svg, const LineChart& chart, const Scale& sx, const Sc
         addLine(svg, sx(x), PlotBottom, sx(x), PlotBottom + 6, "stroke=\"#333333\"");
         addText(svg, sx(x), PlotBottom + 22, "middle", tickLabel(x, xStep));
     }
-    for (int k = 0; k <= 10; k += 2) {
-        const double y = k / 10.0;
+    const std::vector<double> yTicks = yTicksUpTo(yHigh);
+    const double yStep = yTicks.size() > 1 ? yTicks[1] - yTicks[0] : 1;
+    for (const double y : yTicks) {
         addLine(svg, PlotLeft, sy(y), PlotRight, sy(y), "stroke=\"#e6e6e6\"");
         addLine(svg, PlotLeft - 6, sy(y), PlotLeft, sy(y), "stroke=\"#333333\"");
-        addText(svg, PlotLeft - 10, sy(y) + 4.5, "end", tickLabel(y, 0.2));
+        addText(svg, PlotLeft - 10, sy(y) + 4.5, "end", tickLabel(y, yStep));
     }
     svg += "</g>\n";
     svg += "<rect x=\"" + px(PlotLeft) + "\" y=\"" + px(PlotTop) + "\" width=\"" + px(PlotRight - PlotLeft) +
@@ -106,6 +129,24 @@ void addSeries(std::string& svg, const ChartSeries& series, const char* colour, 
     for (size_t k = 0; k < n; ++k)
         svg += "<circle cx=\"" + px(sx(series.x[k])) + "\" cy=\"" + px(sy(series.y[k])) + "\" r=\"3.2\"/>\n";
     svg += "</g>\n";
+}
+
+// The band between low and high, where it is wider than half a pixel.
+void addBand(std::string& svg, const ChartSeries& series, const char* colour, const Scale& sx, const Scale& sy) {
+    const size_t n = std::min({series.x.size(), series.low.size(), series.high.size()});
+    bool visible = false;
+    for (size_t k = 0; k < n; ++k) visible = visible || sy(series.low[k]) - sy(series.high[k]) >= 0.5;
+    if (!visible) return;
+    std::string points;
+    for (size_t k = 0; k < n; ++k) points += px(sx(series.x[k])) + "," + px(sy(series.high[k])) + " ";
+    for (size_t k = n; k-- > 0;) points += px(sx(series.x[k])) + "," + px(sy(series.low[k])) + (k ? " " : "");
+    svg += "<polygon fill=\"" + std::string(colour) + "\" fill-opacity=\"0.25\" stroke=\"none\" points=\"" + points +
+           "\"/>\n";
+}
+
+void addLevel(std::string& svg, double level, const char* colour, const Scale& sy) {
+    addLine(svg, PlotLeft, sy(level), PlotRight, sy(level),
+            "stroke=\"" + std::string(colour) + "\" stroke-width=\"1.6\" stroke-dasharray=\"7 5\"");
 }
 
 void addLegend(std::string& svg, const LineChart& chart) {
@@ -151,7 +192,8 @@ std::string renderSvg(const LineChart& chart) {
     }
     if (xHigh <= xLow) xHigh = xLow + 1;
     const Scale sx(xLow, xHigh, PlotLeft, PlotRight);
-    const Scale sy(0, 1, PlotBottom, PlotTop);
+    const double yHigh = chart.fitY ? fittedTop(chart) : 1.0;
+    const Scale sy(0, yHigh, PlotBottom, PlotTop);
 
     // The legend's text sets the width: about 7.5 pixels a character at 13 pixels.
     size_t longestLabel = 0;
@@ -163,8 +205,12 @@ std::string renderSvg(const LineChart& chart) {
            "\" viewBox=\"0 0 " + px(width) + " " + px(Height) + "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
     svg += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
     addText(svg, (PlotLeft + PlotRight) / 2, 32, "middle", chart.title, " font-size=\"18\" font-weight=\"bold\"");
-    addAxes(svg, chart, sx, sy, xLow, xHigh);
-    for (size_t k = 0; k < chart.series.size(); ++k) addSeries(svg, chart.series[k], Palette[k % PaletteSize], sx, sy);
+    addAxes(svg, chart, sx, sy, xLow, xHigh, yHigh);
+    for (size_t k = 0; k < chart.series.size(); ++k) addBand(svg, chart.series[k], Palette[k % PaletteSize], sx, sy);
+    for (size_t k = 0; k < chart.series.size(); ++k) {
+        addSeries(svg, chart.series[k], Palette[k % PaletteSize], sx, sy);
+        if (std::isfinite(chart.series[k].level)) addLevel(svg, chart.series[k].level, Palette[k % PaletteSize], sy);
+    }
     addLegend(svg, chart);
     svg += "</svg>\n";
     return svg;

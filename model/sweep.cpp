@@ -1,6 +1,8 @@
 #include "model/sweep.h"
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 
 #include "model/analysis.h"
@@ -119,4 +121,50 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
         addProgress(progress, 1);
     });
     return curves;
+}
+
+namespace {
+
+// "alpha[1]=0.5, gamma=0.25: "
+std::string pointText(const SweepGrid& grid, long long point) {
+    std::string text;
+    const std::vector<double> values = grid.valuesAt(point);
+    for (size_t k = 0; k < values.size(); ++k) text += (k ? ", " : "") + grid.axes()[k].name + "=" + valueText(values[k]);
+    return text + ": ";
+}
+
+}  // namespace
+
+std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                         long long count, int configurations, const LongRunOptions& options,
+                                         WorkProgress* progress) {
+    std::vector<LongRunFigures> figures(static_cast<size_t>(count));
+    const bool pointsSideBySide = configurations < ConfigurationsForParallelPoint && count > 1;
+    LongRunOptions pointOptions = options;
+    pointOptions.jobs = pointsSideBySide ? 1 : options.jobs;
+    pointOptions.quantiles.clear();
+    pointOptions.keepPerConfiguration = false;
+    checkLongRunOptions(pointOptions);
+    const NeighbourLists neighbours = neighbourLists(network);
+    // The first point that fails is reported whatever the jobs: points after
+    // a failure are skipped, points before it still run.
+    std::atomic<long long> firstFailure{count};
+    std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
+    forEachChunk(pointsSideBySide ? options.jobs : 1, count, 1, [&](int, long long k, long long, long long) {
+        if (k > firstFailure) return;
+        NetworkModel point = network;
+        grid.apply(first + k, point);
+        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointOptions.jobs);
+        try {
+            figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
+        } catch (const LongRunCapReached& e) {
+            failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
+                                                              e.meanSteps());
+            for (long long seen = firstFailure; k < seen && !firstFailure.compare_exchange_weak(seen, k);) {
+            }
+        }
+        addProgress(progress, 1);
+    });
+    if (firstFailure < count) throw *failures[firstFailure];
+    return figures;
 }

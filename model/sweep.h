@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "model/long_run.h"
 #include "model/network.h"
 
 class WorkProgress;
@@ -52,3 +53,12 @@ private:
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
                                              WorkProgress* progress = nullptr);
+
+// The long-run figures, averaged, of points first .. first + count - 1 of
+// the grid, with `options` (its jobs shared out as for sweepCurves, its
+// quantiles and per-configuration figures left out). The same for any
+// number of jobs. A point that reaches the iteration cap throws
+// LongRunCapReached, its message starting with the point's values.
+std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                         long long count, int configurations, const LongRunOptions& options,
+                                         WorkProgress* progress = nullptr);

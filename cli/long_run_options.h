@@ -1,0 +1,35 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "model/analysis.h"
+#include "model/long_run.h"
+#include "model/network_input.h"
+
+class WorkProgress;
+
+// The long-run options that settle, sweep --measure and plot --limit share.
+struct LongRunTextOptions {
+    double precision = 1e-9;
+    bool direct = false;
+    long long maxIterations = 1000000;
+};
+
+void addLongRunOptions(CLI::App& command, LongRunTextOptions& options);
+
+// The engine's options for `jobs` threads; CliError (bad input) for a
+// precision that is not a number of at least 1e-15.
+LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs);
+
+// "Q1,Q2,...": CliError (bad input) for an empty list or entry, or an entry
+// that is not a number in (0, 1].
+std::vector<double> parseQuantiles(const std::string& text);
+
+// The long run of the input's chain; the iteration cap's refusal becomes a
+// CliError (failure) that names the network and the intervals reached, and
+// an engine error names the network too.
+LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& chain, const LongRunOptions& options,
+                                WorkProgress& progress);

@@ -1,0 +1,191 @@
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_error.h"
+#include "cli/commands.h"
+#include "cli/long_run_options.h"
+#include "cli/number_text.h"
+#include "cli/output.h"
+#include "cli/terminal_progress.h"
+#include "model/long_run.h"
+#include "model/work_progress.h"
+
+namespace {
+
+struct SettleOptions {
+    std::string network;
+    LongRunTextOptions longRun;
+    std::string quantiles = "0.5,0.9,0.99";
+    bool perConfiguration = false;
+    std::string format;
+    std::string output;
+    ChainOptions chain;
+};
+
+// "steps_to_0.99": the quantile in the fewest digits that read back as it.
+std::string quantileMeasure(double q) {
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, q);
+    return "steps_to_" + std::string(digits, written.ptr);
+}
+
+std::string stepsText(long long steps) { return steps == NeverReached ? "inf" : std::to_string(steps); }
+
+nlohmann::ordered_json stepsJson(long long steps) {
+    return steps == NeverReached ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(steps);
+}
+
+void appendFigureRow(std::string& text, const std::string& measure, const BoundedFigure& figure) {
+    text += measure;
+    for (const double value : {figure.value, figure.low, figure.high}) {
+        text += ",";
+        appendNumber(text, value);
+    }
+    text += "\n";
+}
+
+void writeAveragedCsv(Output& out, const LongRunFigures& figures) {
+    std::string text = "measure,value,low,high\n";
+    appendFigureRow(text, "limit", figures.limit);
+    appendFigureRow(text, "mean_steps", figures.meanSteps);
+    for (const QuantileSteps& steps : figures.quantiles)
+        text += quantileMeasure(steps.quantile) + "," + stepsText(steps.value) + "," + stepsText(steps.low) + "," +
+                stepsText(steps.high) + "\n";
+    out.stream() << text;
+}
+
+const char* const PerConfigurationFigures[] = {"limit",      "limit_low",      "limit_high",
+                                               "mean_steps", "mean_steps_low", "mean_steps_high"};
+
+// The six per-configuration figures of configuration l, in the order above.
+std::array<double, 6> configurationFigures(const LongRunFigures& figures, int l) {
+    return {figures.limitValue[l], figures.limitLow[l], figures.limitHigh[l],
+            figures.meanValue[l],  figures.meanLow[l],  figures.meanHigh[l]};
+}
+
+void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongRunFigures& figures) {
+    const ConfigurationList& configurations = chain.configurations;
+    std::string text = "configuration";
+    for (int i = 0; i < configurations.nodeCount; ++i) text += ",node" + std::to_string(i);
+    text += ",mark";
+    for (const char* name : PerConfigurationFigures) text += std::string(",") + name;
+    text += "\n";
+    for (int l = 0; l < configurations.count; ++l) {
+        text += std::to_string(l);
+        for (int i = 0; i < configurations.nodeCount; ++i) text += "," + std::to_string(configurations[l][i]);
+        text += ",";
+        text += markText(chain.marked[l]);
+        for (const double value : configurationFigures(figures, l)) {
+            text += ",";
+            appendNumber(text, value);
+        }
+        text += "\n";
+        out.writeWhenLarge(text);
+    }
+    out.stream() << text;
+}
+
+nlohmann::ordered_json figureJson(const std::string& measure, const BoundedFigure& figure) {
+    nlohmann::ordered_json row;
+    row["measure"] = measure;
+    row["value"] = figure.value;
+    row["low"] = figure.low;
+    row["high"] = figure.high;
+    return row;
+}
+
+void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figures, const SettleOptions& options,
+               double precision) {
+    nlohmann::ordered_json head;
+    head["nodes"] = chain.configurations.nodeCount;
+    head["configurations"] = chain.configurations.count;
+    head["marked"] = chain.markedCount;
+    head["precision"] = precision;
+    head["method"] = figures.method;
+    head["iterations"] = figures.iterations;
+    head["figures"] = nlohmann::ordered_json::array();
+    head["figures"].push_back(figureJson("limit", figures.limit));
+    head["figures"].push_back(figureJson("mean_steps", figures.meanSteps));
+    for (const QuantileSteps& steps : figures.quantiles) {
+        nlohmann::ordered_json row;
+        row["measure"] = quantileMeasure(steps.quantile);
+        row["value"] = stepsJson(steps.value);
+        row["low"] = stepsJson(steps.low);
+        row["high"] = stepsJson(steps.high);
+        head["figures"].push_back(row);
+    }
+    std::string text = head.dump();
+    if (!options.perConfiguration) {
+        out.stream() << text << "\n";
+        return;
+    }
+    // Rows one by one, as steps writes them.
+    text.pop_back();
+    out.stream() << text << ",\"rows\":[";
+    const ConfigurationList& configurations = chain.configurations;
+    for (int l = 0; l < configurations.count; ++l) {
+        nlohmann::ordered_json row;
+        row["configuration"] = l;
+        for (int i = 0; i < configurations.nodeCount; ++i) row["node" + std::to_string(i)] = configurations[l][i];
+        row["mark"] = markText(chain.marked[l]);
+        const std::array<double, 6> values = configurationFigures(figures, l);
+        for (size_t k = 0; k < values.size(); ++k) row[PerConfigurationFigures[k]] = values[k];
+        out.stream() << (l ? "," : "") << row.dump();
+        if (l % 4096 == 0) out.check();
+    }
+    out.stream() << "]}\n";
+}
+
+void runSettle(const SettleOptions& options) {
+    LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
+    longRun.quantiles = parseQuantiles(options.quantiles);
+    longRun.keepPerConfiguration = options.perConfiguration;
+    const NetworkInput input = readNetworkInput(options.network);
+    const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    if (options.perConfiguration)
+        checkKeptValues(6ULL * static_cast<unsigned long long>(configurations),
+                        "--per-configuration with " + std::to_string(configurations) + " configurations");
+    Output out(options.output);
+    WorkProgress progress;
+    MarkovChain chain;
+    LongRunFigures figures;
+    {
+        TerminalProgress display(progress);
+        chain = buildChain(input, options.chain, progress);
+        figures = computeLongRunOf(input, chain, longRun, progress);
+    }
+    if (options.format == "json")
+        writeJson(out, chain, figures, options, longRun.precision);
+    else if (options.perConfiguration)
+        writePerConfigurationCsv(out, chain, figures);
+    else
+        writeAveragedCsv(out, figures);
+    out.commit();
+}
+
+}  // namespace
+
+CommandRun addSettleCommand(CLI::App& app) {
+    auto options = std::make_shared<SettleOptions>();
+    CLI::App* command = app.add_subcommand(
+        "settle",
+        "the long run: the weight that S configurations reach in the end, the mean steps until it arrives and the "
+        "steps until shares of it, each with an interval that holds the exact value");
+    addLongRunOptions(*command, options->longRun);
+    command->add_option("--quantiles", options->quantiles,
+                        "shares of the limit, each in (0, 1], whose first step the averaged curve reaches")
+        ->capture_default_str();
+    command->add_flag("--per-configuration", options->perConfiguration, "one row per start configuration");
+    addFormatOption(*command, options->format);
+    addOutputOption(*command, options->output, "the data file");
+    addChainOptions(*command, options->chain);
+    addNetworkArgument(*command, options->network);
+    command->footer(
+        "Examples:\n"
+        "  vorlask-cli settle ring16.txt\n"
+        "  vorlask-cli settle --precision 1e-12 --quantiles 0.5,0.999 --format json session.txt\n"
+        "  vorlask-cli settle --per-configuration -o settle.csv session.txt");
+    return [options] { runSettle(*options); };
+}

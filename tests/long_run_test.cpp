@@ -1,0 +1,360 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "model/analysis.h"
+#include "model/bounded_arithmetic.h"
+#include "model/engine_error.h"
+#include "model/long_run.h"
+#include "model/success_curves.h"
+#include "model/network.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::pair<int, double>>>;
+
+LongRunOptions withMethod(LongRunMethod method, double precision = 1e-9) {
+    LongRunOptions options;
+    options.method = method;
+    options.precision = precision;
+    options.keepPerConfiguration = true;
+    return options;
+}
+
+LongRunFigures settle(const Rows& rows, const std::vector<bool>& marked, const LongRunOptions& options) {
+    return computeLongRun(SparseRows::fromRows(rows), marked, options);
+}
+
+// A random network as the window leaves it, with certain moves (every alpha
+// and beta 1.0) and gammas from 1/8 to 7/8, whose chain has S and transient
+// configurations and is small enough for a direct solve: dense links, since
+// S comes from nodes that can all pair off.
+NetworkModel settlingNetwork(std::mt19937& random) {
+    for (;;) {
+        NetworkModel network;
+        const int nodes = 3 + static_cast<int>(random() % 5);
+        network.resize(nodes);
+        const unsigned density = 6 + random() % 5;
+        for (int i = 0; i < nodes; ++i)
+            for (int j = 0; j < i; ++j) network.links[i][j] = network.links[j][i] = random() % 10 < density;
+        for (int i = 0; i < nodes; ++i) network.params[NetworkModel::Gamma][i] = (8 + random() % 49) / 64.0;
+        const NeighbourLists neighbours = neighbourLists(network);
+        const long long count = configurationCount(neighbours, 3000);
+        if (count < 0) continue;
+        const MarkovChain chain = buildMarkovChain(network, neighbours, static_cast<int>(count), 1);
+        if (chain.markedCount > 0 && chain.markedCount < count) return network;
+    }
+}
+
+MarkovChain chainOf(const NetworkModel& network) {
+    const NeighbourLists neighbours = neighbourLists(network);
+    return buildMarkovChain(network, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 30)), 1);
+}
+
+// The same network with some attempts uncertain: its rows lose weight and
+// no configuration keeps a certain successor, so S is taken from the
+// network with certain moves.
+MarkovChain subStochasticChain(const NetworkModel& certain, std::mt19937& random) {
+    NetworkModel network = certain;
+    for (int i = 0; i < network.nodeCount; ++i)
+        for (const int parameter : {NetworkModel::Alpha, NetworkModel::Beta})
+            if (random() % 2 == 0) network.params[parameter][i] = (8 + random() % 56) / 64.0;
+    MarkovChain chain = chainOf(network);
+    chain.marked = chainOf(certain).marked;
+    return chain;
+}
+
+void expectInside(double exact, double low, double high, const std::string& what) {
+    EXPECT_LE(low, exact) << what;
+    EXPECT_GE(high, exact) << what;
+}
+
+// Both intervals hold the exact value, so they meet.
+void expectMeeting(double low, double high, double otherLow, double otherHigh, const std::string& what) {
+    EXPECT_LE(std::max(low, otherLow), std::min(high, otherHigh))
+        << what << ": [" << low << ", " << high << "] and [" << otherLow << ", " << otherHigh << "]";
+}
+
+// Every configuration's value of `reference`, a far more accurate solve,
+// inside the intervals of `figures`, and the intervals of the two meeting.
+void expectContains(const LongRunFigures& figures, const LongRunFigures& reference, const std::string& what) {
+    ASSERT_EQ(figures.limitValue.size(), reference.limitValue.size());
+    for (size_t l = 0; l < figures.limitValue.size(); ++l) {
+        const std::string where = what + " configuration " + std::to_string(l);
+        expectInside(reference.limitValue[l], figures.limitLow[l], figures.limitHigh[l], where + " limit");
+        expectInside(reference.meanValue[l], figures.meanLow[l], figures.meanHigh[l], where + " mean");
+        expectMeeting(figures.limitLow[l], figures.limitHigh[l], reference.limitLow[l], reference.limitHigh[l],
+                      where + " limits");
+        expectMeeting(figures.meanLow[l], figures.meanHigh[l], reference.meanLow[l], reference.meanHigh[l],
+                      where + " means");
+    }
+    expectInside(reference.limit.value, figures.limit.low, figures.limit.high, what + " averaged limit");
+    expectInside(reference.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high, what + " averaged mean");
+}
+
+void expectPrecise(const BoundedFigure& figure, double precision) {
+    EXPECT_LE(figure.low, figure.value);
+    EXPECT_LE(figure.value, figure.high);
+    EXPECT_LE(figure.high - figure.low, precision * std::max(1.0, std::fabs(figure.value)));
+}
+
+// Each method against the sparse LU on chains the window makes: every
+// value of one inside the other's intervals. Value iteration approaches
+// from below, so a bound that claims too much shows at once.
+void compareMethods(bool certainMoves, unsigned seed) {
+    std::mt19937 random(seed);
+    for (int trial = 0; trial < 16; ++trial) {
+        const NetworkModel network = settlingNetwork(random);
+        const MarkovChain chain = certainMoves ? chainOf(network) : subStochasticChain(network, random);
+        const LongRunFigures direct =
+            computeLongRun(chain.transitions, chain.marked, withMethod(LongRunMethod::Direct));
+        if (direct.transientCount > 0) {
+            EXPECT_EQ(direct.method, "direct");
+        }
+        expectPrecise(direct.limit, 1e-9);
+        expectPrecise(direct.meanSteps, 1e-9);
+        for (const LongRunMethod method : {LongRunMethod::Iteration, LongRunMethod::Krylov}) {
+            const LongRunFigures iterated = computeLongRun(chain.transitions, chain.marked, withMethod(method));
+            const std::string what = "trial " + std::to_string(trial) + " " + iterated.method;
+            EXPECT_EQ(iterated.method, method == LongRunMethod::Krylov ? "krylov" : "iteration");
+            expectContains(iterated, direct, what);
+            expectPrecise(iterated.limit, 1e-9);
+            expectPrecise(iterated.meanSteps, 1e-9);
+        }
+    }
+}
+
+// A left-leaning walk on 0..L-1 that leaves at L, up with 1/4 and down with
+// 3/4 (staying put at 0): the expected steps from i to L are
+// 3^(L+1) - 3^(i+1) - 2 (L - i), and L is reached surely.
+Rows ladder(int length) {
+    Rows rows(static_cast<size_t>(length) + 1);
+    rows[0] = {{0, 0.75}, {1, 0.25}};
+    for (int i = 1; i < length; ++i) rows[i] = {{i - 1, 0.75}, {i + 1, 0.25}};
+    rows[length] = {{length, 1.0}};
+    return rows;
+}
+
+double ladderSteps(int length, int from) {
+    return std::pow(3.0, length + 1) - std::pow(3.0, from + 1) - 2.0 * (length - from);
+}
+
+}  // namespace
+
+TEST(LongRun, IterationsAgreeWithTheDirectSolveOnCertainMoves) { compareMethods(true, 11); }
+
+TEST(LongRun, IterationsAgreeWithTheDirectSolveOnSubStochasticRows) { compareMethods(false, 23); }
+
+// The curve from the success curves: the mean is the sum of what is still
+// to arrive, and the quantile steps are where the same curve crosses.
+TEST(LongRun, FiguresMatchTheSuccessCurve) {
+    std::mt19937 random(5);
+    int settled = 0;
+    for (int trial = 0; trial < 8; ++trial) {
+        const MarkovChain chain = chainOf(settlingNetwork(random));
+        LongRunOptions options = withMethod(trial % 3 == 0 ? LongRunMethod::Krylov : LongRunMethod::Automatic);
+        options.quantiles = std::vector<double>{0.25, 0.5, 0.9, 0.99};
+        const LongRunFigures figures = computeLongRun(chain.transitions, chain.marked, options);
+        const int horizon = 1500;
+        const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, horizon, true, 1);
+        const double limit = figures.limit.value;
+        if (!(limit > 0) || limit - curves.average[horizon] > 1e-13) continue;
+        ++settled;
+        // What is still to arrive after the horizon is below 1e-13 a step.
+        double still = 0.0;
+        for (int p = 0; p < horizon; ++p) still += curves.average[horizon] - curves.average[p];
+        EXPECT_NEAR(still, figures.meanSteps.value, 1e-8 * std::max(1.0, figures.meanSteps.value)) << trial;
+        // The curve never passes the limit, and its average gap is below
+        // 1e-13, so no configuration's is above h 1e-13.
+        const double gap = curves.configurationCount * 1e-13;
+        for (int l = 0; l < curves.configurationCount; ++l)
+            expectInside(curves.value(horizon, l), figures.limitLow[l] - gap, figures.limitHigh[l] + 1e-15,
+                         "trial " + std::to_string(trial));
+        for (const QuantileSteps& steps : figures.quantiles) {
+            ASSERT_GE(steps.value, 0);
+            ASSERT_LE(steps.value, horizon);
+            EXPECT_GE(curves.average[steps.value], steps.quantile * limit) << trial;
+            if (steps.value > 0) {
+                EXPECT_LT(curves.average[steps.value - 1], steps.quantile * limit) << trial;
+            }
+            EXPECT_LE(steps.low, steps.value);
+            EXPECT_LE(steps.value, steps.high);
+        }
+    }
+    EXPECT_GE(settled, 6);
+}
+
+// With a loose precision the limit's interval is wide, and the quantile
+// steps' intervals must still hold the crossings of a precise run.
+TEST(LongRun, QuantileIntervalsFollowTheLimitsInterval) {
+    std::mt19937 random(8);
+    int widened = 0;
+    for (int trial = 0; trial < 6; ++trial) {
+        const MarkovChain chain = chainOf(settlingNetwork(random));
+        LongRunOptions precise = withMethod(LongRunMethod::Direct, 1e-12);
+        precise.quantiles = std::vector<double>{0.5, 0.9, 0.99};
+        LongRunOptions loose = withMethod(LongRunMethod::Iteration, 0.05);
+        loose.quantiles = precise.quantiles;
+        const LongRunFigures exact = computeLongRun(chain.transitions, chain.marked, precise);
+        const LongRunFigures rough = computeLongRun(chain.transitions, chain.marked, loose);
+        for (size_t k = 0; k < exact.quantiles.size(); ++k) {
+            EXPECT_EQ(exact.quantiles[k].low, exact.quantiles[k].high);
+            EXPECT_LE(rough.quantiles[k].low, exact.quantiles[k].value);
+            EXPECT_GE(rough.quantiles[k].high, exact.quantiles[k].value);
+            widened += rough.quantiles[k].high > rough.quantiles[k].low;
+        }
+    }
+    EXPECT_GT(widened, 0);
+}
+
+TEST(LongRun, SlowLadderIsBoundedOrRefusedNeverWrong) {
+    const int length = 26;
+    const Rows rows = ladder(length);
+    std::vector<bool> marked(length + 1, false);
+    marked[length] = true;
+
+    // A loose precision: the direct solve's certificate holds the closed forms.
+    const LongRunFigures loose = settle(rows, marked, withMethod(LongRunMethod::Direct, 0.1));
+    EXPECT_GT(ladderSteps(length, 0), 1e12);
+    double total = 0.0;
+    for (int i = 0; i < length; ++i) {
+        expectInside(1.0, loose.limitLow[i], loose.limitHigh[i], "limit " + std::to_string(i));
+        expectInside(ladderSteps(length, i), loose.meanLow[i], loose.meanHigh[i], "mean " + std::to_string(i));
+        total += ladderSteps(length, i);
+    }
+    expectInside(total / (length + 1), loose.meanSteps.low, loose.meanSteps.high, "averaged mean");
+
+    // Asked for more than it can prove, or within too few passes, every
+    // method refuses with the interval it reached, which holds the truth.
+    for (const LongRunMethod method : {LongRunMethod::Direct, LongRunMethod::Iteration, LongRunMethod::Krylov}) {
+        LongRunOptions options = withMethod(method);
+        options.maxIterations = 400;
+        options.quantiles = std::vector<double>{0.5};
+        try {
+            settle(rows, marked, options);
+            ADD_FAILURE() << "an answer from a chain that settles after 7.6e12 steps";
+        } catch (const LongRunCapReached& e) {
+            EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos);
+            expectInside(1.0, e.limit().low, e.limit().high, e.what());
+            expectInside(total / (length + 1), e.meanSteps().low, e.meanSteps().high, e.what());
+        }
+    }
+}
+
+// 0 and 1 circle for ever without reaching S = {3}; 2 leaves for S or for
+// the circle with 1/4 each and stays with 1/2, so its limit is 1/2 and its
+// mean steps sum_p 2^-p / 2 = 1. The averaged curve is
+// (1 + (1 - 2^-p) / 2) / 4, reaching 0.9 of its limit at step 2 and 0.99 at 6.
+TEST(LongRun, UnreachableComponentsAndClosedForms) {
+    const Rows rows = {{{1, 1.0}}, {{0, 1.0}}, {{0, 0.25}, {2, 0.5}, {3, 0.25}}, {{3, 1.0}}};
+    for (const LongRunMethod method : {LongRunMethod::Direct, LongRunMethod::Iteration, LongRunMethod::Krylov}) {
+        LongRunOptions options = withMethod(method, 1e-12);
+        options.quantiles = std::vector<double>{0.9, 0.99, 1.0};
+        const LongRunFigures figures = settle(rows, {false, false, false, true}, options);
+        EXPECT_EQ(figures.transientCount, 1);
+        for (int l : {0, 1}) {
+            EXPECT_EQ(figures.limitHigh[l], 0.0);
+            EXPECT_EQ(figures.meanHigh[l], 0.0);
+        }
+        expectInside(0.5, figures.limitLow[2], figures.limitHigh[2], figures.method);
+        expectInside(1.0, figures.meanLow[2], figures.meanHigh[2], figures.method);
+        expectInside(0.375, figures.limit.low, figures.limit.high, figures.method);
+        expectInside(0.25, figures.meanSteps.low, figures.meanSteps.high, figures.method);
+        ASSERT_EQ(figures.quantiles.size(), 3u);
+        EXPECT_EQ(figures.quantiles[0].value, 2);
+        EXPECT_EQ(figures.quantiles[0].high, 2);
+        EXPECT_EQ(figures.quantiles[1].low, 6);
+        EXPECT_EQ(figures.quantiles[1].high, 6);
+        // 2 keeps weight on itself for ever: the limit is never reached.
+        EXPECT_EQ(figures.quantiles[2].value, NeverReached);
+    }
+}
+
+TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {
+    // 0 -> 1 -> 2 -> S in certain steps: exact means 3, 2, 1 and the whole
+    // limit reached after three steps.
+    LongRunOptions options = withMethod(LongRunMethod::Iteration);
+    options.quantiles = std::vector<double>{0.5, 1.0};
+    const LongRunFigures path = settle({{{1, 1.0}}, {{2, 1.0}}, {{3, 1.0}}, {{3, 1.0}}}, {false, false, false, true},
+                                       options);
+    for (int l = 0; l < 3; ++l) expectInside(3.0 - l, path.meanLow[l], path.meanHigh[l], "mean");
+    EXPECT_EQ(path.quantiles[0].value, 1);
+    EXPECT_EQ(path.quantiles[1].value, 3);
+    EXPECT_EQ(path.quantiles[1].high, 3);
+
+    // A periodic pair: 0 -> 1 surely, 1 -> 0 or S by halves. Expected steps
+    // 4 from 0 and 3 from 1.
+    const LongRunFigures pair = settle({{{1, 1.0}}, {{0, 0.5}, {2, 0.5}}, {{2, 1.0}}}, {false, false, true}, options);
+    expectInside(4.0, pair.meanLow[0], pair.meanHigh[0], "periodic 0");
+    expectInside(3.0, pair.meanLow[1], pair.meanHigh[1], "periodic 1");
+    EXPECT_EQ(pair.quantiles[1].value, NeverReached);
+
+    // Without S nothing is ever reached, and that is an answer, not an error.
+    const LongRunFigures none = settle({{{1, 0.5}, {0, 0.5}}, {{0, 1.0}}}, {false, false}, options);
+    EXPECT_EQ(none.limit.high, 0.0);
+    EXPECT_EQ(none.meanSteps.high, 0.0);
+    EXPECT_EQ(none.method, "graph");
+    for (const QuantileSteps& steps : none.quantiles) EXPECT_EQ(steps.high, NeverReached);
+}
+
+// Two blocks of configurations or more, so that the jobs share the rows.
+TEST(LongRun, SameBitsForAnyNumberOfJobs) {
+    NetworkModel complete;
+    complete.resize(6);
+    for (int i = 0; i < 6; ++i) {
+        for (int j = 0; j < 6; ++j) complete.links[i][j] = i != j;
+        complete.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
+    }
+    const NeighbourLists neighbours = neighbourLists(complete);
+    const MarkovChain chain =
+        buildMarkovChain(complete, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1);
+    ASSERT_GT(chain.configurations.count, 8192);
+    for (const LongRunMethod method : {LongRunMethod::Iteration, LongRunMethod::Krylov}) {
+        LongRunOptions options = withMethod(method);
+        options.quantiles = std::vector<double>{0.5, 0.99};
+        const LongRunFigures one = computeLongRun(chain.transitions, chain.marked, options);
+        options.jobs = 3;
+        const LongRunFigures three = computeLongRun(chain.transitions, chain.marked, options);
+        EXPECT_EQ(one.iterations, three.iterations);
+        EXPECT_EQ(one.limitValue, three.limitValue);
+        EXPECT_EQ(one.meanHigh, three.meanHigh);
+        EXPECT_EQ(one.meanSteps.low, three.meanSteps.low);
+        EXPECT_EQ(one.quantiles[1].value, three.quantiles[1].value);
+    }
+}
+
+TEST(LongRun, BadOptionsAreRefused) {
+    const SparseRows rows = SparseRows::fromRows({{{0, 1.0}}});
+    for (const double precision : {0.0, -1.0, 1e-16, std::nan(""), HUGE_VAL}) {
+        LongRunOptions options;
+        options.precision = precision;
+        EXPECT_THROW(computeLongRun(rows, {true}, options), EngineError) << precision;
+    }
+    for (const double q : {0.0, -0.5, 1.5, std::nan("")}) {
+        LongRunOptions options;
+        options.quantiles = std::vector<double>{0.5, q};
+        EXPECT_THROW(computeLongRun(rows, {true}, options), EngineError) << q;
+    }
+}
+
+// Sums of multiples of 2^-60 are exact in 128-bit integers.
+TEST(LongRun, BoundedSumsHoldTheExactSum) {
+    std::mt19937_64 random(3);
+    for (int trial = 0; trial < 20; ++trial) {
+        BoundedSum sum;
+        __int128 exact = 0;
+        const int count = 1 + static_cast<int>(random() % 200000);
+        const int scale = static_cast<int>(random() % 40);
+        // 40-bit units: their sum stays exact in a long double, not in a double.
+        for (int k = 0; k < count; ++k) {
+            const unsigned long long units = (random() >> 24) >> (random() % 2 ? scale : 0);
+            exact += units;
+            sum.add(std::ldexp(static_cast<double>(units), -60));
+        }
+        const long double exactValue = std::ldexp(static_cast<long double>(exact), -60);
+        EXPECT_LE(static_cast<long double>(sum.low()), exactValue);
+        EXPECT_GE(static_cast<long double>(sum.high()), exactValue);
+        EXPECT_LE(sum.high() - sum.low(), 1e-15 * sum.value());
+    }
+}
