@@ -154,9 +154,12 @@ std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const Swee
         if (k > firstFailure) return;
         NetworkModel point = network;
         grid.apply(first + k, point);
-        const MarkovChain chain = buildMarkovChain(point, neighbours, configurations, pointOptions.jobs);
+        WorkProgress pointProgress(progress);
+        WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
+        const MarkovChain chain =
+            buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, stopsWithSweep);
         try {
-            figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
+            figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions, stopsWithSweep);
         } catch (const LongRunCapReached& e) {
             failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
                                                               e.meanSteps());
