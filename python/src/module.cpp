@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis_bindings.h"
+#include "long_run_bindings.h"
 #include "model/analysis.h"
 #include "model/configurations.h"
 #include "model/engine_error.h"
@@ -21,6 +22,9 @@ using namespace pybind11::literals;
 namespace {
 
 PyObject* tooLargeType = nullptr;
+PyObject* capReachedType = nullptr;
+
+py::tuple boundsOf(const BoundedFigure& figure) { return py::make_tuple(figure.value, figure.low, figure.high); }
 
 // The engine's refusals as Python's own kinds of error, with the command's messages.
 void translateEngineErrors(std::exception_ptr failure) {
@@ -31,17 +35,33 @@ void translateEngineErrors(std::exception_ptr failure) {
                          : e.kind() == EngineError::BeyondLimit ? tooLargeType
                                                                 : PyExc_ValueError;
         PyErr_SetString(type, e.what());
+    } catch (const LongRunCapReached& e) {
+        py::object error = py::reinterpret_borrow<py::object>(capReachedType)(e.what());
+        error.attr("limit") = boundsOf(e.limit());
+        error.attr("mean_steps") = boundsOf(e.meanSteps());
+        PyErr_SetObject(capReachedType, error.ptr());
     }
 }
 
-void addTooLarge(py::module_& m) {
-    tooLargeType = PyErr_NewExceptionWithDoc(
-        "vorlask.TooLarge",
+PyObject* addException(py::module_& m, const char* name, const char* doc, PyObject* base) {
+    PyObject* type = PyErr_NewExceptionWithDoc((std::string("vorlask.") + name).c_str(), doc, base, nullptr);
+    if (!type) throw py::error_already_set();
+    m.add_object(name, py::handle(type));
+    return type;
+}
+
+void addExceptions(py::module_& m) {
+    tooLargeType = addException(
+        m, "TooLarge",
         "A network or a request beyond a limit: more configurations than max_configurations, more nodes\n"
         "than a network may have, or results too large to keep. A subclass of ValueError.",
-        PyExc_ValueError, nullptr);
-    if (!tooLargeType) throw py::error_already_set();
-    m.add_object("TooLarge", py::handle(tooLargeType));
+        PyExc_ValueError);
+    capReachedType = addException(
+        m, "CapReached",
+        "The long run reached max_iterations before its intervals were as narrow as asked. The message\n"
+        "gives the intervals reached; so do the attributes limit and mean_steps, each (value, low, high).\n"
+        "A subclass of RuntimeError.",
+        PyExc_RuntimeError);
     py::register_exception_translator(translateEngineErrors);
 }
 
@@ -178,6 +198,31 @@ void bindNetwork(py::module_& m) {
                           "own with the C library's rand() sequence for seed + r; seed 1 is the window's own run.\n\n"
                           "jobs: threads to work on, 0 for every core; the result is the same for any number.\n")
                  .c_str())
+        .def(
+            "settle",
+            [](const PythonNetwork& n, double precision, const std::vector<double>& quantiles, bool perConfiguration,
+               bool direct, long long maxIterations, long long jobs, long long maxConfigurations,
+               const py::object& progress) {
+                return settleOf(n, {precision, direct, maxIterations}, quantiles, perConfiguration, jobs,
+                                maxConfigurations, progress);
+            },
+            "precision"_a = 1e-9, py::kw_only(), "quantiles"_a = std::vector<double>{0.5, 0.9, 0.99},
+            "per_configuration"_a = false, "direct"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+            "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+            withProgress(
+                "The long run, as `vorlask-cli settle`: the weight S configurations reach in the end, the mean\n"
+                "steps until it arrives and the steps until each quantile of it, averaged over every start\n"
+                "configuration, each with an interval that holds the exact value. A dict of numpy columns\n"
+                "measure (limit, mean_steps, steps_to_Q), value, low and high (float64, inf where the curve\n"
+                "never gets there). per_configuration=True gives instead, per configuration (h,), limit,\n"
+                "limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
+                "precision: every interval is at most precision x max(1, |value|) wide; at least 1e-15.\n"
+                "quantiles: shares of the limit, each in (0, 1].\n"
+                "direct: solve by a sparse LU factorisation (up to 20000 transient configurations).\n"
+                "max_iterations: passes over the transitions before CapReached, which carries the\n"
+                "    intervals reached.\n" +
+                std::string(LimitArguments))
+                .c_str())
         .def("__eq__", &sameNetwork, "Equal links and parameters.")
         .def("__repr__", &networkRepr);
     network.attr("__hash__") = py::none();
@@ -211,7 +256,7 @@ PYBIND11_MODULE(_vorlask, m) {
     m.doc() = ModuleDoc;
     m.attr("__version__") = VORLASK_VERSION;
     m.attr("DEFAULT_MAX_CONFIGURATIONS") = DefaultMaxConfigurations;
-    addTooLarge(m);
+    addExceptions(m);
     bindChain(m);  // first, so that signatures name the Chain that Network.chain returns
     bindNetwork(m);
     m.def("read_network", &readNetwork, "path"_a,
@@ -219,15 +264,27 @@ PYBIND11_MODULE(_vorlask, m) {
           "it: text before the DATA: line is skipped, so the saved output of a window session will do, and\n"
           "values within 0.0005 of a 64th read as that 64th. OSError when the file cannot be read, ValueError\n"
           "naming the file and line of a bad block.");
-    m.def("sweep", &sweepTable, "network"_a, "vary"_a, py::kw_only(), "horizon"_a = 16, "jobs"_a = 0,
-          "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
-          withProgress(
-              "The exact success curve at every point of a parameter grid, as `vorlask-cli sweep`: a dict of\n"
-              "numpy columns, one per varied parameter named as in vary, then step (int64) and success\n"
-              "(float64), one row per point and step 0 to horizon.\n\n"
-              "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
-              "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
-              "    give their cross product, the first varying slowest.\n" +
-              std::string(LimitArguments))
-              .c_str());
+    m.def(
+        "sweep",
+        [](const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
+           double precision, bool direct, long long maxIterations, long long jobs, long long maxConfigurations,
+           const py::object& progress) {
+            return sweepTable(network, vary, horizon, measure, {precision, direct, maxIterations}, jobs,
+                              maxConfigurations, progress);
+        },
+        "network"_a, "vary"_a, py::kw_only(), "horizon"_a = 16, "measure"_a = "curve", "precision"_a = 1e-9,
+        "direct"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+        "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+        withProgress(
+            "A measure at every point of a parameter grid, as `vorlask-cli sweep`: a dict of numpy columns,\n"
+            "one per varied parameter named as in vary, then with measure=\"curve\" the exact success curve,\n"
+            "step (int64) and success (float64), a row per point and step 0 to horizon; with \"limit\" or\n"
+            "\"mean-steps\" the long run of each point as Network.settle gives it, a row per point with\n"
+            "limit, limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
+            "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
+            "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
+            "    give their cross product, the first varying slowest.\n"
+            "precision, direct, max_iterations: as for Network.settle.\n" +
+            std::string(LimitArguments))
+            .c_str());
 }

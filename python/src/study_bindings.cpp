@@ -106,13 +106,54 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
     return columns.moveIntoDict();
 }
 
-py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long long horizon, long long jobs,
-                    long long maxConfigurations, const py::object& progress) {
+namespace {
+
+// The grid's values, a row per point and `repeat` rows each.
+py::dict axisColumns(const SweepGrid& grid, long long repeat) {
+    const size_t rows = static_cast<size_t>(grid.pointCount() * repeat);
+    std::vector<std::vector<double>> values(grid.axes().size(), std::vector<double>(rows));
+    size_t row = 0;
+    for (long long point = 0; point < grid.pointCount(); ++point) {
+        const std::vector<double> pointValues = grid.valuesAt(point);
+        for (long long r = 0; r < repeat; ++r, ++row)
+            for (size_t a = 0; a < values.size(); ++a) values[a][row] = pointValues[a];
+    }
+    py::dict columns;
+    for (size_t a = 0; a < values.size(); ++a)
+        columns[py::str(grid.axes()[a].name)] = ownedArray(std::move(values[a]), {static_cast<py::ssize_t>(rows)});
+    return columns;
+}
+
+py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const LongRunOptions& options,
+                      int configurations, const py::object& progress) {
+    const NetworkModel model = network.model;
+    const long long points = grid.pointCount();
+    WorkProgress counts;
+    counts.begin("sweeping", points);
+    std::vector<LongRunFigures> figures;
+    runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
+        figures = namingTheNetwork(
+            network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts); });
+    });
+    py::dict columns = axisColumns(grid, 1);
+    addLongRunColumns(columns, std::move(figures));
+    return columns;
+}
+
+}  // namespace
+
+py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
+                    const LongRunArguments& longRun, long long jobs, long long maxConfigurations,
+                    const py::object& progress) {
     const SweepGrid grid(sweepAxes(vary));
+    if (measure != "curve" && measure != "limit" && measure != "mean-steps")
+        refuseArgument("measure must be \"curve\", \"limit\" or \"mean-steps\", not \"" + measure + "\"");
+    const int threads = jobsArgument(jobs);
+    const LongRunOptions options = longRunOptions(longRun, threads);
     grid.checkNodes(network.model.nodeCount);
     checkRange("horizon", horizon, 0, MaxCurveHorizon);
-    const int threads = jobsArgument(jobs);
     const int configurations = configurationsWithin(network, maxConfigurations);
+    if (measure != "curve") return longRunSweep(network, grid, options, configurations, progress);
     const long long points = grid.pointCount();
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);
     checkKeptValues(rows, "the sweep's " + std::to_string(points) + " points");
@@ -126,22 +167,17 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
                              &counts);
     });
 
-    const size_t axes = grid.axes().size();
-    std::vector<std::vector<double>> values(axes, std::vector<double>(rows));
     std::vector<int64_t> step(rows);
     std::vector<double> success(rows);
     size_t row = 0;
     for (long long point = 0; point < points; ++point) {
-        const std::vector<double> pointValues = grid.valuesAt(point);
         for (long long p = 0; p <= horizon; ++p, ++row) {
-            for (size_t a = 0; a < axes; ++a) values[a][row] = pointValues[a];
             step[row] = p;
             success[row] = curves[static_cast<size_t>(point)][static_cast<size_t>(p)];
         }
     }
-    py::dict columns;
+    py::dict columns = axisColumns(grid, horizon + 1);
     const auto size = static_cast<py::ssize_t>(rows);
-    for (size_t a = 0; a < axes; ++a) columns[py::str(grid.axes()[a].name)] = ownedArray(std::move(values[a]), {size});
     columns["step"] = ownedArray(std::move(step), {size});
     columns["success"] = ownedArray(std::move(success), {size});
     return columns;

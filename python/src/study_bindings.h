@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "long_run_bindings.h"
 #include "python_network.h"
 
 // Sampled runs as a dict of numpy columns: replicate, seed, step, node,
@@ -11,8 +12,11 @@
 pybind11::dict simulateRuns(const PythonNetwork& network, long long steps, std::optional<long long> every,
                             long long seed, long long replicates, long long jobs, const pybind11::object& progress);
 
-// The success curve at every point of the grid `vary` spans, as a dict of
-// numpy columns: one per varied parameter, named as given, then step and
-// success, one row per point and step, the first parameter varying slowest.
+// At every point of the grid `vary` spans, the first parameter varying
+// slowest, as a dict of numpy columns, one per varied parameter named as
+// given, then for the measure "curve" step and success, a row per point and
+// step, and for "limit" or "mean-steps" the six long-run columns, a row per
+// point.
 pybind11::dict sweepTable(const PythonNetwork& network, const pybind11::dict& vary, long long horizon,
-                          long long jobs, long long maxConfigurations, const pybind11::object& progress);
+                          const std::string& measure, const LongRunArguments& longRun, long long jobs,
+                          long long maxConfigurations, const pybind11::object& progress);

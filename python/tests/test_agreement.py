@@ -129,6 +129,29 @@ def test_sweeps_are_the_sweep_command(case, write_block, cli):
             assert same_bits(swept[name], column(header, rows, name)), name
 
 
+@pytest.mark.parametrize("case", NETWORKS[:4] + EXAMPLES)
+def test_long_runs_are_the_settle_and_sweep_commands(case, write_block, cli):
+    path = network_file(case, write_block)
+    net = vorlask.read_network(path)
+    header, rows = table(cli("settle", "--precision", 1e-10, "--quantiles", "0.25,0.9", path))
+    settled = net.settle(1e-10, quantiles=[0.25, 0.9])
+    assert list(settled) == header and list(settled["measure"]) == [row[0] for row in rows]
+    for name in header[1:]:
+        assert same_bits(settled[name], column(header, rows, name)), name
+
+    header, rows = table(cli("settle", "--per-configuration", path))
+    per_configuration = net.settle(per_configuration=True, jobs=2)
+    for name in header[header.index("mark") + 1 :]:
+        assert same_bits(per_configuration[name], column(header, rows, name)), name
+
+    vary = ["--vary", "gamma[0]=0.25,0.5", "--vary", "beta=1,0.75"]
+    header, rows = table(cli("sweep", "--measure", "limit", *vary, path))
+    swept = vorlask.sweep(net, {"gamma[0]": [0.25, 0.5], "beta": [1, 0.75]}, measure="limit")
+    assert list(swept) == header
+    for name in header:
+        assert same_bits(swept[name], column(header, rows, name)), name
+
+
 @pytest.mark.parametrize("links, params", NETWORKS[:6])
 def test_arrays_and_data_blocks_make_the_same_network(links, params, write_block):
     read = vorlask.read_network(write_block(links, params))
@@ -146,16 +169,21 @@ def test_errors_carry_the_commands_messages(tmp_path, cli):
     bad.write_text("saved session\nDATA:\n01 1.000 1.000 1.000\n12 1.000 1.000 1.000\n")
     large = tmp_path / "large.txt"
     large.write_text(block_text(1 - np.eye(8, dtype=int), np.ones((3, 8))))
+    ring = os.path.join(os.path.dirname(EXAMPLES[0]), "ring8.txt")
     cases = [
         (bad, ValueError, vorlask.read_network, []),
+        (ring, vorlask.CapReached, lambda path: vorlask.read_network(path).settle(max_iterations=1),
+         ["settle", "--max-iterations", 1]),
         (tmp_path / "missing.txt", OSError, vorlask.read_network, []),
         (large, vorlask.TooLarge, lambda path: vorlask.read_network(path).chain(max_configurations=1000),
          ["--max-configurations", 1000]),
     ]
     messages = []
     for path, kind, call, options in cases:
+        if options[:1] != ["settle"]:
+            options = ["export", *options, "--matrix", tmp_path / "out.mtx"]
         with pytest.raises(subprocess.CalledProcessError) as command:
-            cli("export", *options, "--matrix", tmp_path / "out.mtx", path)
+            cli(*options, path)
         expected = command.value.stderr.decode().strip().removeprefix("vorlask-cli: ")
         with pytest.raises(kind) as raised:
             call(str(path))

@@ -8,14 +8,17 @@ its arrays handed to numpy and scipy directly::
     chain = net.chain()            # chain.matrix: scipy.sparse.csr_matrix (h x h)
     curve = net.curve(horizon=100)  # numpy array (101,)
     table = vorlask.sweep(net, {"alpha": numpy.linspace(0, 1, 41)}, horizon=100)
+    long_run = net.settle(precision=1e-9)  # limit, mean steps, quantile steps with low and high
 
 Long work runs on every core without holding the GIL, and Ctrl+C stops it.
 Errors: ValueError for a bad network or argument, TooLarge (a ValueError)
-beyond a limit, OSError for a file that cannot be read.
+beyond a limit, OSError for a file that cannot be read, CapReached (a
+RuntimeError) when the long run runs out of iterations.
 """
 
 from ._vorlask import (
     DEFAULT_MAX_CONFIGURATIONS,
+    CapReached,
     Chain,
     Network,
     TooLarge,
@@ -24,7 +27,16 @@ from ._vorlask import (
     sweep,
 )
 
-__all__ = ["Chain", "Network", "TooLarge", "DEFAULT_MAX_CONFIGURATIONS", "read_network", "sweep", "__version__"]
+__all__ = [
+    "CapReached",
+    "Chain",
+    "Network",
+    "TooLarge",
+    "DEFAULT_MAX_CONFIGURATIONS",
+    "read_network",
+    "sweep",
+    "__version__",
+]
 
 for _function in (read_network, sweep):
     _function.__module__ = __name__

@@ -16,6 +16,12 @@ ParameterValues = Union[float, npt.ArrayLike]
 class TooLarge(ValueError):
     """A network or a request beyond a limit."""
 
+class CapReached(RuntimeError):
+    """The long run ran out of iterations; limit and mean_steps are the intervals reached."""
+
+    limit: tuple[float, float, float]
+    mean_steps: tuple[float, float, float]
+
 class Chain:
     """The exact Markov chain of a network: configurations, one-step weights, S marks."""
 
@@ -104,6 +110,19 @@ class Network:
         progress: Optional[ProgressCallback] = None,
     ) -> dict[str, npt.NDArray[np.generic]]:
         """Sampled runs: columns replicate, seed, step, node, successes, chance."""
+    def settle(
+        self,
+        precision: float = 1e-9,
+        *,
+        quantiles: Sequence[float] = (0.5, 0.9, 0.99),
+        per_configuration: bool = False,
+        direct: bool = False,
+        max_iterations: int = 1000000,
+        jobs: int = 0,
+        max_configurations: int = ...,
+        progress: Optional[ProgressCallback] = None,
+    ) -> dict[str, npt.NDArray[np.generic]]:
+        """The long run: columns measure, value, low, high; or per configuration limit and mean_steps with bounds."""
     def __eq__(self, other: object) -> bool: ...
 
 def read_network(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> Network:
@@ -114,8 +133,12 @@ def sweep(
     vary: Mapping[str, Union[float, Sequence[float], npt.ArrayLike]],
     *,
     horizon: int = 16,
+    measure: str = "curve",
+    precision: float = 1e-9,
+    direct: bool = False,
+    max_iterations: int = 1000000,
     jobs: int = 0,
     max_configurations: int = ...,
     progress: Optional[ProgressCallback] = None,
 ) -> dict[str, npt.NDArray[np.generic]]:
-    """The exact success curve at every point of a parameter grid: columns per parameter, step, success."""
+    """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run."""
