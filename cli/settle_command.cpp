@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -22,6 +23,13 @@ struct SettleOptions {
     std::string output;
     ChainOptions chain;
 };
+
+// "steps_to_0.99": the quantile in the fewest digits that read back as it.
+std::string quantileMeasure(double q) {
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, q);
+    return "steps_to_" + std::string(digits, written.ptr);
+}
 
 std::string stepsText(long long steps) { return steps == NeverReached ? "inf" : std::to_string(steps); }
 

@@ -1,7 +1,6 @@
 #include "model/long_run.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -428,12 +427,6 @@ private:
 };
 
 }  // namespace
-
-std::string quantileMeasure(double q) {
-    char digits[32];
-    const auto written = std::to_chars(digits, digits + sizeof digits, q);
-    return "steps_to_" + std::string(digits, written.ptr);
-}
 
 void checkLongRunOptions(const LongRunOptions& options) {
     if (!(options.precision >= FinestLongRunPrecision) || !std::isfinite(options.precision))

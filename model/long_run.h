@@ -108,10 +108,6 @@ private:
 // MaxDirectConfigurations transient configurations instead.
 constexpr long long longRunMemory(long long configurations) { return 224 * configurations + (1 << 20); }
 
-// "steps_to_0.99", the name of the steps to quantile q in tables: q in the
-// fewest digits that read back as it.
-std::string quantileMeasure(double q);
-
 // Throws EngineError (bad input) for a precision below FinestLongRunPrecision
 // or not a number, or a quantile outside (0, 1]; the message names the
 // option as `precision` and `quantile`.
