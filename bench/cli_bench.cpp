@@ -76,6 +76,17 @@ void BM_StepsRing16Certain100(benchmark::State& state) { runSteps(state, ring(16
 void BM_StepsComplete8Uneven100(benchmark::State& state) { runSteps(state, complete(8, Uneven), 100); }
 void BM_StepsComplete8Certain100(benchmark::State& state) { runSteps(state, complete(8, Certain), 100); }
 
+// The chain alone, as `export` builds it before writing and as the Python
+// module's Network.chain() builds it before handing it to scipy.
+void BM_ChainComplete8Certain(benchmark::State& state) {
+    const NetworkModel network = complete(8, Certain);
+    const NeighbourLists neighbours = neighbourLists(network);
+    for (auto _ : state) {
+        const MarkovChain chain = buildMarkovChain(network, neighbours, 5764801, static_cast<int>(state.range(0)));
+        benchmark::DoNotOptimize(chain.transitions.entryCount());
+    }
+}
+
 // The marks alone, on the network with the most certain transitions.
 void BM_MarksComplete8Certain(benchmark::State& state) {
     const NetworkModel network = complete(8, Certain);
@@ -173,6 +184,7 @@ BENCHMARK(BM_StepsRing16Half100)->Arg(1)->Unit(benchmark::kMillisecond)->Iterati
 BENCHMARK(BM_CurvesComplete8Certain100)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_EstimateRing20)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_RefusePairs20)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ChainComplete8Certain)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MarksComplete8Certain)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SweepAlphaComplete5)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SimulateComplete5Million)->Unit(benchmark::kMillisecond);

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int MaxStepsHorizon = 100000;
-
 // ---- report
 
 struct ReportOptions {
@@ -29,23 +27,10 @@ struct ReportOptions {
 
 // What the window refuses, the command refuses too, before it writes
 // anything: one line on standard error and a status that says why.
-void refuseLikeTheWindow(const NetworkInput& input, const ReportOptions& options) {
-    const NeighbourLists neighbours = neighbourLists(input.network);
-    if (options.horizon < 1 || options.horizon > MaxAnalysisHorizon)
-        throw CliError(ExitBadInput, "--horizon " + std::to_string(options.horizon) + " is outside 1 to " +
-                                         std::to_string(MaxAnalysisHorizon) + ", the window's limit");
-    if (options.columns < 1) throw CliError(ExitBadInput, "--columns must be at least 1");
-    if (configurationCount(neighbours, MaxAnalysisConfigurations) < 0)
-        throw CliError(ExitBeyondLimit, locationOf(input.name) + "the network has " +
-                                            configurationCountText(neighbours) +
-                                            " configurations, more than the window's limit of " +
-                                            std::to_string(MaxAnalysisConfigurations) +
-                                            " (steps and export take more)");
-}
-
 void runReport(const ReportOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
-    refuseLikeTheWindow(input, options);
+    checkWindowAnalysis(input.network, input.name, options.horizon, options.columns,
+                        {"--horizon", "--columns", "steps and export"});
     checkOutcomePathsOf(input);
     OutputSet outputs;
     outputs.add("--output", "-");
@@ -301,7 +286,7 @@ CommandRun addStepsCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "steps", "the weight of being in an S configuration after 0 to H steps, averaged over all configurations");
     command->add_option("--horizon", options->horizon, "the last step, up to 100000")
-        ->check(CLI::Range(0, MaxStepsHorizon))
+        ->check(CLI::Range(0, MaxCurveHorizon))
         ->capture_default_str();
     command->add_flag("--per-configuration", options->perConfiguration, "one row per start configuration");
     addFormatOption(*command, options->format);
@@ -343,7 +328,7 @@ CommandRun addPlotCommand(CLI::App& app) {
     auto options = std::make_shared<PlotOptions>();
     CLI::App* command = app.add_subcommand("plot", "an SVG chart of the success curves of one or more networks");
     command->add_option("--horizon", options->horizon, "the last step")
-        ->check(CLI::Range(1, MaxStepsHorizon))
+        ->check(CLI::Range(1, MaxCurveHorizon))
         ->capture_default_str();
     command->add_option("--title", options->title, "the chart's title")->capture_default_str();
     command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")

@@ -26,7 +26,7 @@ void addChainOptions(CLI::App& command, ChainOptions& options) {
     command
         .add_option("--max-configurations", options.maxConfigurations,
                     "refuse networks with more configurations than this")
-        ->check(CLI::Range(1LL, 1000000000LL))
+        ->check(CLI::Range(1LL, MaxConfigurationsLimit))
         ->capture_default_str();
     options.maxMemory = 0.8 * availableMemory();
     command
@@ -56,12 +56,6 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 
 int configurationCountWithin(const NetworkInput& input, long long limit) {
     return configurationCountWithin(input, limit, "--max-configurations");
-}
-
-void checkKeptValues(unsigned long long values, const std::string& what) {
-    if (values > MaxKeptValues)
-        throw CliError(ExitBeyondLimit, what + " would take " + std::to_string(values) + " values, more than the limit of " +
-                                            std::to_string(MaxKeptValues));
 }
 
 ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options) {

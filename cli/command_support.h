@@ -10,6 +10,7 @@
 
 #include "model/analysis.h"
 #include "model/chain_estimate.h"
+#include "model/kept_values.h"
 #include "model/network_input.h"
 
 class WorkProgress;
@@ -19,7 +20,7 @@ using CommandRun = std::function<void()>;
 
 // Options shared by the subcommands that build a network's chain.
 struct ChainOptions {
-    long long maxConfigurations = 10000000;
+    long long maxConfigurations = DefaultMaxConfigurations;
     int jobs = 1;
     // Bytes a run may take; addChainOptions sets 80 % of what is available.
     double maxMemory = std::numeric_limits<double>::infinity();
@@ -34,13 +35,6 @@ void addOutputOption(CLI::App& command, std::string& path, const std::string& wh
 // The network's configuration count, or CliError (beyond a limit) when it
 // exceeds `limit`.
 int configurationCountWithin(const NetworkInput& input, long long limit);
-
-// The most values a command keeps for its output: 8 GB of doubles.
-constexpr unsigned long long MaxKeptValues = 1000000000ULL;
-
-// CliError (beyond a limit) when `values` exceeds MaxKeptValues; `what`
-// names them.
-void checkKeptValues(unsigned long long values, const std::string& what);
 
 // The limits a chain of `input` is built within.
 ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options);

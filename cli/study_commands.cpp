@@ -63,10 +63,7 @@ void appendSnapshotRows(std::string& text, const SimulateOptions& options, int r
 constexpr unsigned long long RowsPerBatch = 1 << 22;
 
 void runSimulate(const SimulateOptions& options) {
-    if (static_cast<unsigned long long>(options.seed) + options.replicates - 1 > UINT_MAX)
-        throw CliError(ExitBadInput, "--seed " + std::to_string(options.seed) + " with " +
-                                         std::to_string(options.replicates) + " replicates runs past seed " +
-                                         std::to_string(UINT_MAX));
+    checkReplicateSeeds(options.seed, options.replicates, "--seed");
     OutputSet outputs;
     Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
@@ -364,7 +361,7 @@ CommandRun addSimulateCommand(CLI::App& app) {
                         "the C library's rand() sequence for this seed; 1, the default, is the window's")
         ->capture_default_str();
     command->add_option("--replicates", options->replicates, "runs with seeds S, S+1, ... on their own generators")
-        ->check(CLI::Range(1, 100000000))
+        ->check(CLI::Range(1, MaxReplicates))
         ->capture_default_str();
     addJobsOption(*command, options->jobs);
     addFormatOption(*command, options->format);
@@ -386,7 +383,7 @@ CommandRun addSweepCommand(CLI::App& app) {
                      "NAME=FROM:TO:STEP or NAME=V1,V2,...; NAME is alpha, beta or gamma of every node, or alpha[i] "
                      "of node i; two give their cross product, the first varying slowest")
         ->required();
-    command->add_option("--horizon", options->horizon, "the last step")->check(CLI::Range(0, 100000))->capture_default_str();
+    command->add_option("--horizon", options->horizon, "the last step")->check(CLI::Range(0, MaxCurveHorizon))->capture_default_str();
     command->add_option("--shard", options->shard,
                         "compute only the K-th of N blocks of points; the shards' outputs concatenated in order "
                         "are the whole sweep's")

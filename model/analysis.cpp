@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <iostream>
 
+#include "model/engine_error.h"
 #include "model/marks.h"
 #include "model/network.h"
+#include "model/network_input.h"
 #include "model/reports.h"
 #include "model/work_progress.h"
 
@@ -16,23 +18,23 @@
 
 namespace {
 
-// One line on standard output when the analysis cannot be run; nothing else
-// is written then.
-bool acceptsAnalysis(const NeighbourLists& neighbours, int horizon, int columnsPerBlock) {
+// One line on `lines` when the analysis cannot be run; nothing else is
+// written then.
+bool acceptsAnalysis(const NeighbourLists& neighbours, int horizon, int columnsPerBlock, std::ostream& lines) {
     if (horizon < 1 || horizon > MaxAnalysisHorizon) {
-        std::cout << "analysis refused: horizon " << horizon << " is outside 1 to " << MaxAnalysisHorizon;
-        endLine(std::cout);
+        lines << "analysis refused: horizon " << horizon << " is outside 1 to " << MaxAnalysisHorizon;
+        endLine(lines);
         return false;
     }
     if (columnsPerBlock < 1) {
-        std::cout << "analysis refused: " << columnsPerBlock << " columns per block, at least 1 needed";
-        endLine(std::cout);
+        lines << "analysis refused: " << columnsPerBlock << " columns per block, at least 1 needed";
+        endLine(lines);
         return false;
     }
     if (configurationCount(neighbours, MaxAnalysisConfigurations) < 0) {
-        std::cout << "analysis refused: the network has " << configurationCountText(neighbours)
-                  << " configurations, more than the limit of " << MaxAnalysisConfigurations;
-        endLine(std::cout);
+        lines << "analysis refused: the network has " << configurationCountText(neighbours)
+              << " configurations, more than the limit of " << MaxAnalysisConfigurations;
+        endLine(lines);
         return false;
     }
     return true;
@@ -40,13 +42,16 @@ bool acceptsAnalysis(const NeighbourLists& neighbours, int horizon, int columnsP
 
 // The rows one by one, with a progress line after each.
 SparseRows transitionsWithProgressLines(const NetworkModel& network, const NeighbourLists& neighbours,
-                                        const ConfigurationList& configurations) {
+                                        const ConfigurationList& configurations, std::ostream& lines,
+                                        WorkProgress* progress) {
     SparseRows rows;
     OutcomeEnumerator enumerator(network, neighbours, configurations);
     const int h = configurations.count;
+    if (progress) progress->begin("enumerating transitions", h);
     for (int j = 1; j <= h; ++j) {
         enumerator.enumerateRow(j - 1, rows);
-        writeAnalysisProgress(std::cout, static_cast<int>(100LL * j / h));
+        writeAnalysisProgress(lines, static_cast<int>(100LL * j / h));
+        addProgress(progress, 1);
     }
     return rows;
 }
@@ -56,8 +61,9 @@ SparseRows transitionsWithProgressLines(const NetworkModel& network, const Neigh
 // proportion to the rows finished here, where the work goes row by row.
 class CalculationProgress {
 public:
-    CalculationProgress(bool enabled, int h, int horizon)
-        : h_(h),
+    CalculationProgress(bool enabled, int h, int horizon, std::ostream& lines)
+        : lines_(lines),
+          h_(h),
           horizon_(horizon),
           linesPerTable_(h > 256 ? h + 1 : 1),
           total_(enabled ? static_cast<long long>(horizon - 1) * linesPerTable_ : 0) {}
@@ -73,12 +79,13 @@ private:
         const long long r = index % linesPerTable_;
         if (r < linesPerTable_ - 1) {
             const double l = static_cast<double>(r);
-            writeCalculationProgress(std::cout, ((l / h_) + (p - 1)) * 100 / (horizon_ - 1));
+            writeCalculationProgress(lines_, ((l / h_) + (p - 1)) * 100 / (horizon_ - 1));
         } else {
-            writeCalculationProgress(std::cout, static_cast<double>(p) * 100 / (horizon_ - 1));
+            writeCalculationProgress(lines_, static_cast<double>(p) * 100 / (horizon_ - 1));
         }
     }
 
+    std::ostream& lines_;
     const int h_;
     const int horizon_;
     const long long linesPerTable_;
@@ -151,7 +158,8 @@ public:
           steps_(stepsToMarked(transitions, marked, horizon)),
           next_(h_) {}
 
-    StepWeights compute(CalculationProgress& progress) {
+    StepWeights compute(CalculationProgress& progress, WorkProgress* counts) {
+        if (counts) counts->begin("calculating", h_);
         StepWeights weights;
         weights.perStart.assign(static_cast<size_t>(h_) * horizon_, 0.0);
         weights.totals.assign(static_cast<size_t>(horizon_), 0.0);
@@ -163,6 +171,7 @@ public:
                 perStart[p] = sumMarked(weights.totals[p]);
             }
             progress.rowsFinished(l + 1);
+            addProgress(counts, 1);
         }
         return weights;
     }
@@ -233,11 +242,31 @@ MarkovChain buildMarkovChain(const NetworkModel& network, const NeighbourLists& 
     return chain;
 }
 
+void checkWindowAnalysis(const NetworkModel& network, const std::string& networkName, int horizon,
+                         int columnsPerBlock, const AnalysisArgumentNames& names) {
+    if (horizon < 1 || horizon > MaxAnalysisHorizon)
+        throw EngineError(EngineError::BadInput, names.horizon + " " + std::to_string(horizon) + " is outside 1 to " +
+                                                     std::to_string(MaxAnalysisHorizon) + ", the window's limit");
+    if (columnsPerBlock < 1) throw EngineError(EngineError::BadInput, names.columns + " must be at least 1");
+    const NeighbourLists neighbours = neighbourLists(network);
+    if (configurationCount(neighbours, MaxAnalysisConfigurations) < 0)
+        throw EngineError(EngineError::BeyondLimit, locationOf(networkName) + "the network has " +
+                                                        configurationCountText(neighbours) +
+                                                        " configurations, more than the window's limit of " +
+                                                        std::to_string(MaxAnalysisConfigurations) + " (" +
+                                                        names.largerWork + " take more)");
+}
+
 // The analysis runs on the calling thread: the window draws nothing while it
 // runs, and its progress lines follow the rows one by one.
 void NetworkModel::analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const {
+    analyze(out, std::cout, options, horizon, columnsPerBlock);
+}
+
+void NetworkModel::analyze(std::ostream& out, std::ostream& lines, unsigned options, int horizon,
+                           int columnsPerBlock, WorkProgress* counts) const {
     const NeighbourLists neighbours = neighbourLists(*this);
-    if (!acceptsAnalysis(neighbours, horizon, columnsPerBlock)) return;
+    if (!acceptsAnalysis(neighbours, horizon, columnsPerBlock, lines)) return;
     const bool progress = (options & ReportProgress) != 0;
     const bool stepTable = (options & ReportStepTable) != 0;
     const bool summary = (options & ReportSummary) != 0;
@@ -247,17 +276,18 @@ void NetworkModel::analyze(std::ostream& out, unsigned options, int horizon, int
     MarkovChain chain;
     if (progress) {
         chain.configurations = listConfigurations(neighbours, h);
-        chain.transitions = transitionsWithProgressLines(*this, neighbours, chain.configurations);
+        chain.transitions = transitionsWithProgressLines(*this, neighbours, chain.configurations, lines, counts);
         chain.marked = markConfigurations(chain.configurations, findSuccessors(chain.transitions));
         chain.markedCount = countMarked(chain.marked);
         endLine(out);
     } else {
-        chain = buildMarkovChain(*this, neighbours, h, 1);
+        chain = buildMarkovChain(*this, neighbours, h, 1, counts);
     }
 
-    CalculationProgress calculation(progress, h, horizon);
+    CalculationProgress calculation(progress, h, horizon, lines);
     StepWeights weights;
-    if (stepTable || summary) weights = PowerRows(chain.transitions, chain.marked, horizon).compute(calculation);
+    if (stepTable || summary)
+        weights = PowerRows(chain.transitions, chain.marked, horizon).compute(calculation, counts);
     calculation.rowsFinished(h);
     if (progress) endLine(out);
 

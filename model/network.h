@@ -8,6 +8,7 @@
 class Painter;
 class Font;
 class SeededRandom;
+class WorkProgress;
 
 // Option bits of NetworkModel::analyze.
 enum AnalysisOption : unsigned {
@@ -48,8 +49,12 @@ public:
     void step(SeededRandom& random);
 
     // Exact analysis and its reports (analysis.cpp, reports.cpp). Progress
-    // lines go to standard output whatever `out` is.
+    // lines and refusals go to standard output whatever `out` is, or to
+    // `lines` when given; the window's output is both on one stream. The
+    // rows done go to `counts` when given, which may also stop the work.
     void analyze(std::ostream& out, unsigned options, int horizon, int columnsPerBlock) const;
+    void analyze(std::ostream& out, std::ostream& lines, unsigned options, int horizon, int columnsPerBlock,
+                 WorkProgress* counts = nullptr) const;
     void dumpData(std::ostream& out) const;
 
     bool linked(int i, int j) const { return links[i][j] != 0; }

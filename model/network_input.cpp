@@ -46,6 +46,7 @@ BlockError readFile(const NetworkInput& input, NetworkModel& network) {
 }  // namespace
 
 std::string locationOf(const std::string& name, long long line) {
+    if (name.empty()) return "";
     return line > 0 ? name + ":" + std::to_string(line) + ": " : name + ": ";
 }
 

@@ -17,7 +17,8 @@ struct NetworkInput {
 // many nodes.
 NetworkInput readNetworkInput(const std::string& path);
 
-// "name: " or "name:line: ", the start of a message about the input.
+// "name: " or "name:line: ", the start of a message about the input; empty
+// for a network without a name, one built in memory.
 std::string locationOf(const std::string& name, long long line = 0);
 
 // The network's configuration count; EngineError (beyond a limit) when it

@@ -1,7 +1,9 @@
 #include "model/simulation.h"
 
 #include <algorithm>
+#include <climits>
 
+#include "model/engine_error.h"
 #include "model/parallel.h"
 #include "model/seeded_random.h"
 #include "model/work_progress.h"
@@ -57,6 +59,13 @@ void simulateReplicates(const NetworkModel& network, unsigned firstSeed, int rep
         });
         batchDone(first, count);
     }
+}
+
+void checkReplicateSeeds(unsigned long long firstSeed, long long replicates, const std::string& seedName) {
+    if (firstSeed + static_cast<unsigned long long>(replicates) - 1 > UINT_MAX)
+        throw EngineError(EngineError::BadInput, seedName + " " + std::to_string(firstSeed) + " with " +
+                                                     std::to_string(replicates) + " replicates runs past seed " +
+                                                     std::to_string(UINT_MAX));
 }
 
 int replicateBatch(unsigned long long rowsPerReplicate, int jobs, unsigned long long rowsPerBatch) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "model/network.h"
@@ -41,6 +42,13 @@ void simulateReplicates(const NetworkModel& network, unsigned firstSeed, int rep
                         uint32_t every, int batch, int jobs,
                         const std::function<void(int replicate, const RunSnapshot&)>& record,
                         const std::function<void(int first, int count)>& batchDone, WorkProgress* progress = nullptr);
+
+// The most replicates the front ends run at once.
+constexpr int MaxReplicates = 100000000;
+
+// EngineError (bad input) when the seeds firstSeed to firstSeed + replicates
+// - 1 run past the largest seed; the message calls the first seed `seedName`.
+void checkReplicateSeeds(unsigned long long firstSeed, long long replicates, const std::string& seedName);
 
 // How many replicates to run side by side on `jobs` threads so that a batch
 // keeps at most about `rowsPerBatch` rows of `rowsPerReplicate` each: a few

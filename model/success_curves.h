@@ -6,6 +6,9 @@
 
 class WorkProgress;
 
+// The last step the front ends compute curves to.
+constexpr int MaxCurveHorizon = 100000;
+
 // The weight of being in a marked configuration after 0 to `horizon` steps:
 // per start configuration, and averaged over all of them.
 struct SuccessCurves {

@@ -152,9 +152,14 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
         forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
             NetworkModel point = network;
             grid.apply(first + k, point);
+            // A large point takes long: it counts on its own and stops with the sweep.
+            WorkProgress pointProgress(progress);
+            WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
             const MarkovChain chain =
-                buildMarkovChain(point, neighbours, configurations, plan.pointJobs, nullptr, plan.budget);
-            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, plan.pointJobs).average;
+                buildMarkovChain(point, neighbours, configurations, plan.pointJobs, stopsWithSweep, plan.budget);
+            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, plan.pointJobs,
+                                             stopsWithSweep)
+                            .average;
             addProgress(progress, 1);
         });
     } catch (...) {
@@ -200,10 +205,12 @@ std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const Swee
             if (k > firstFailure) return;
             NetworkModel point = network;
             grid.apply(first + k, point);
+            WorkProgress pointProgress(progress);
+            WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
             const MarkovChain chain =
-                buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, nullptr, plan.budget);
+                buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, stopsWithSweep, plan.budget);
             try {
-                figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions);
+                figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions, stopsWithSweep);
             } catch (const LongRunCapReached& e) {
                 failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
                                                                   e.meanSteps());

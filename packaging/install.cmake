@@ -91,11 +91,19 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "sliders, run the process one step, 10000 steps or continuously, and watch"
   "partners, pointers and success rates in a matrix view and a graph view."
   "An exact Markov-chain analysis of the process is written to standard"
-  "output. The package also holds vorlask-cli, the command-line companion.")
+  "output. The package also holds vorlask-cli, the command-line companion,"
+  "and the Python module vorlask, which hands the analysis to numpy and scipy.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(VORLASK_PYTHON)
+  # The extension is built for one Python version, as dh_python3 would say;
+  # numpy and scipy are the arrays it hands out. dpkg-shlibdeps adds the rest.
+  math(EXPR vorlask_next_python_minor "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${vorlask_next_python_minor}), python3-numpy, python3-scipy")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

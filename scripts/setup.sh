@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing vorlask need on Debian 12, obtains the
-# font, and builds the Release programs and their manual pages in build/.
+# font, and builds the Release programs, their manual pages and the Python
+# module in build/.
 # Idempotent: a machine that has everything only gets an incremental build.
 #   --web      also what the page needs (Emscripten, Debian's source tools)
 #   --browser  also what the page's tests need (Chromium, and puppeteer-core
@@ -22,7 +23,8 @@ done
 packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
           libcli11-dev nlohmann-json3-dev libeigen3-dev
           xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core python3-scipy librsvg2-bin
-          help2man desktop-file-utils dpkg-dev file lintian)
+          help2man desktop-file-utils dpkg-dev file lintian
+          pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-matplotlib)
 
 install_missing_packages() {
     local missing=()
@@ -82,4 +84,6 @@ obtain_font
 if $browser; then install_puppeteer; fi
 
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" --target vorlask vorlask-cli vorlask_packaging_files -j "$(nproc)"
+targets=(vorlask vorlask-cli vorlask_packaging_files)
+grep -q '^VORLASK_PYTHON:BOOL=ON' "$root/build/CMakeCache.txt" && targets+=(_vorlask)
+cmake --build "$root/build" --target "${targets[@]}" -j "$(nproc)"

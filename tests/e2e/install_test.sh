@@ -73,6 +73,18 @@ for entry in "-rwxr-xr-x ./usr/bin/vorlask" "-rwxr-xr-x ./usr/bin/vorlask-cli" \
              "-rw-r--r-- ./usr/share/doc/vorlask/copyright" "-rw-r--r-- ./usr/share/doc/vorlask/changelog.gz"; do
     grep -qxF -- "$entry" "$WORKDIR/contents.txt" || fail "package lacks $entry"
 done
+# With the Python module: the package carries it where Debian's python3 looks,
+# and depends on the Python it was built for, numpy and scipy.
+if grep -q '^VORLASK_PYTHON:BOOL=ON' "$BUILD/CMakeCache.txt"; then
+    for package in "python3 (>= " "python3 (<< " python3-numpy python3-scipy; do
+        grep -qF "$package" <<<"$depends" || fail "Depends lacks $package"
+    done
+    extension="$(basename "$(ls "$BUILD"/python/vorlask/_vorlask*.so)")"
+    for file in __init__.py __init__.pyi py.typed "$extension"; do
+        grep -qxF -- "-rw-r--r-- ./usr/lib/python3/dist-packages/vorlask/$file" "$WORKDIR/contents.txt" ||
+            fail "package lacks the Python module's $file"
+    done
+fi
 lintian "$deb" >"$WORKDIR/lintian.txt" 2>&1 || true
 cat "$WORKDIR/lintian.txt"
 grep -q "^E: " "$WORKDIR/lintian.txt" && fail "lintian reports errors"

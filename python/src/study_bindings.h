@@ -1,0 +1,22 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+
+#include "long_run_bindings.h"
+#include "python_network.h"
+
+// Sampled runs as a dict of numpy columns: replicate, seed, step, node,
+// successes and chance, one row per node and snapshot, replicates in order.
+pybind11::dict simulateRuns(const PythonNetwork& network, long long steps, std::optional<long long> every,
+                            long long seed, long long replicates, long long jobs, const pybind11::object& progress);
+
+// At every point of the grid `vary` spans, the first parameter varying
+// slowest, as a dict of numpy columns, one per varied parameter named as
+// given, then for the measure "curve" step and success, a row per point and
+// step, and for "limit" or "mean-steps" the six long-run columns, a row per
+// point.
+pybind11::dict sweepTable(const PythonNetwork& network, const pybind11::dict& vary, long long horizon,
+                          const std::string& measure, const LongRunArguments& longRun, long long jobs,
+                          long long maxConfigurations, const pybind11::object& progress);
