@@ -4,7 +4,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/option_values.h"
-#include "cli/system_memory.h"
+#include "model/system_memory.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
 

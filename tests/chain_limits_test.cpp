@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "cli/system_memory.h"
+#include "model/system_memory.h"
 #include "model/chain_estimate.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"

@@ -118,7 +118,8 @@ PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxC
     std::optional<CsrArrays<int32_t>> narrow;
     std::optional<CsrArrays<int64_t>> wide;
     runInterruptibly(counts, ChainPhases, progress, [&] {
-        chain = buildMarkovChain(model, neighbourLists(model), count, threads, &counts);
+        chain = buildMarkovChainWithin(model, neighbourLists(model), count, threads, memoryLimits(network.name), 0.0,
+                                       &counts);
         if (fitsInt32(chain.transitions))
             narrow.emplace(chain.transitions, threads);
         else
@@ -163,7 +164,9 @@ py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfi
     WorkProgress counts;
     SuccessCurves curves;
     runInterruptibly(counts, CurvePhases, progress, [&] {
-        const MarkovChain chain = buildMarkovChain(model, neighbourLists(model), count, threads, &counts);
+        const double keptBytes = perConfiguration ? static_cast<double>(count) * (horizon + 1.0) * sizeof(double) : 0.0;
+        const MarkovChain chain = buildMarkovChainWithin(model, neighbourLists(model), count, threads,
+                                                         memoryLimits(network.name), keptBytes, &counts);
         curves = computeSuccessCurves(chain.transitions, chain.marked, static_cast<int>(horizon), perConfiguration,
                                       threads, &counts);
     });

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "model/engine_error.h"
+#include "model/network_input.h"
 #include "model/parallel.h"
+#include "model/system_memory.h"
 
 namespace py = pybind11;
 
@@ -50,4 +52,12 @@ void checkRange(const std::string& name, long long value, long long low, long lo
 int jobsArgument(long long jobs) {
     checkRange("jobs", jobs, 0, MaxJobs);
     return jobs == 0 ? availableJobs() : static_cast<int>(jobs);
+}
+
+ChainLimits memoryLimits(const std::string& networkName) {
+    ChainLimits limits;
+    limits.maxBytes = 0.8 * availableMemory();
+    limits.name = locationOf(networkName);
+    limits.limitName = "80 % of the memory available";
+    return limits;
 }

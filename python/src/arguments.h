@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/chain_estimate.h"
+
 // Checks and conversions of the module's arguments. Every refusal is an
 // EngineError (bad input), which Python sees as ValueError.
 
@@ -29,6 +31,11 @@ std::vector<double> realValues(const pybind11::handle& value, const std::string&
 
 // Refused unless `value` lies in [low, high]; `name` and the value start the message.
 void checkRange(const std::string& name, long long value, long long low, long long high);
+
+// The memory a chain may take, as vorlask-cli's default: 80 % of what the
+// system reports available when the work starts; beyond it TooLarge, before
+// anything is built, rather than a kernel that ends the interpreter.
+ChainLimits memoryLimits(const std::string& networkName);
 
 // The jobs argument: 0 for every core the process may use, otherwise up to 4096.
 int jobsArgument(long long jobs);

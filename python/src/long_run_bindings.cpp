@@ -9,6 +9,7 @@
 #include "model/analysis.h"
 #include "model/engine_error.h"
 #include "model/kept_values.h"
+#include "model/long_run.h"
 #include "model/network_input.h"
 #include "model/work_progress.h"
 #include "owned_arrays.h"
@@ -96,7 +97,9 @@ py::dict settleOf(const PythonNetwork& network, const LongRunArguments& argument
     WorkProgress counts;
     LongRunFigures figures;
     runInterruptibly(counts, SettlePhases, progress, [&] {
-        const MarkovChain chain = buildMarkovChain(model, neighbourLists(model), count, options.jobs, &counts);
+        const MarkovChain chain =
+            buildMarkovChainWithin(model, neighbourLists(model), count, options.jobs, memoryLimits(network.name),
+                                   static_cast<double>(longRunMemory(count)), &counts);
         figures = namingTheNetwork(network, [&] { return computeLongRun(chain.transitions, chain.marked, options, &counts); });
     });
     return perConfiguration ? perConfigurationColumns(figures) : averagedColumns(figures);

@@ -104,7 +104,9 @@ without holding the GIL, and Ctrl+C stops it.
     table = vorlask.sweep(net, {"alpha": numpy.linspace(0, 1, 41)}, horizon=100)
 
 Errors: ValueError for a bad network or argument, TooLarge (a ValueError)
-beyond a limit, OSError for a file that cannot be read.)";
+beyond a limit, OSError for a file that cannot be read. Work whose chain would
+take more than 80 % of the memory available when it starts raises TooLarge
+before it builds anything.)";
 
 const char* const NetworkDoc = R"(A network of N nodes: symmetric 0/1 links and three probabilities per node.
 

@@ -133,7 +133,8 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
     std::vector<LongRunFigures> figures;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         figures = namingTheNetwork(
-            network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts); });
+            network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts,
+                                                         memoryLimits(network.name)); });
     });
     py::dict columns = axisColumns(grid, 1);
     addLongRunColumns(columns, std::move(figures));
@@ -164,7 +165,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         curves = sweepCurves(model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
-                             &counts);
+                             &counts, memoryLimits(network.name));
     });
 
     std::vector<int64_t> step(rows);

@@ -1,6 +1,12 @@
 """Bad arguments raise the documented exception with a message that names
 what is wrong, before any work starts."""
 
+import os
+import re
+import subprocess
+import sys
+import textwrap
+
 import numpy as np
 import pytest
 
@@ -118,3 +124,40 @@ def test_unreadable_files_raise_os_error(tmp_path):
     (tmp_path / "empty.txt").write_text("no block here\n")
     with pytest.raises(ValueError, match=r"empty\.txt: no \"DATA:\" line"):
         vorlask.read_network(str(tmp_path / "empty.txt").encode())
+
+
+def linked_pairs(pairs):
+    links = np.zeros((2 * pairs, 2 * pairs), dtype=int)
+    for i in range(0, 2 * pairs, 2):
+        links[i, i + 1] = links[i + 1, i] = 1
+    return vorlask.Network(links, 0.5, 0.5, 0.5)
+
+
+@pytest.mark.parametrize("work", [
+    lambda net: net.chain(), lambda net: net.curve(horizon=1), lambda net: net.settle(),
+    lambda net: vorlask.sweep(net, {"alpha": [0.5]}, horizon=1),
+])
+def test_rows_of_too_many_outcome_paths_are_refused_at_once(work):
+    # One configuration, but 3^20 ways through its row.
+    with pytest.raises(vorlask.TooLarge, match="outcome paths"):
+        work(linked_pairs(20))
+
+
+def test_a_chain_beyond_the_memory_available_is_refused_before_it_is_built():
+    # The ring of 20 takes tens of gigabytes; under an address-space limit of
+    # 2 GiB the module refuses it with the estimate instead of dying.
+    script = textwrap.dedent("""
+        import resource, numpy as np, vorlask
+        resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+        links = np.roll(np.eye(20, dtype=int), 1, axis=1)
+        links = links + links.T
+        try:
+            vorlask.Network(links, 0.7, 0.8, 0.3).curve(horizon=1)
+        except vorlask.TooLarge as e:
+            print(e)
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120,
+                          env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
+    assert done.returncode == 0, done.stderr
+    assert re.fullmatch(r"needs about [0-9.]+ GB for [0-9.e+]+ transitions; 80 % of the memory available is "
+                        r"[0-9.]+ [MG]B\n", done.stdout), done.stdout

@@ -1,4 +1,4 @@
-#include "cli/system_memory.h"
+#include "model/system_memory.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
