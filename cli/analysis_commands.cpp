@@ -88,26 +88,13 @@ void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& 
     head["marked"] = chain.markedCount;
     head["horizon"] = curves.horizon;
     head["success"] = curves.average;
-    std::string text = head.dump();
     if (!perConfiguration) {
-        out.stream() << text << "\n";
+        out.stream() << head.dump() << "\n";
         return;
     }
-    // Rows are written one by one: a document of them all could take far
-    // more memory than the values themselves.
-    text.pop_back();
-    out.stream() << text << ",\"rows\":[";
-    const ConfigurationList& configurations = chain.configurations;
-    for (int l = 0; l < configurations.count; ++l) {
-        nlohmann::ordered_json row;
-        row["configuration"] = l;
-        for (int i = 0; i < configurations.nodeCount; ++i) row["node" + std::to_string(i)] = configurations[l][i];
-        row["mark"] = markText(chain.marked[l]);
+    writeJsonWithRows(out, head, chain, [&curves](int l, nlohmann::ordered_json& row) {
         for (int p = 0; p <= curves.horizon; ++p) row["p" + std::to_string(p)] = curves.value(p, l);
-        out.stream() << (l ? "," : "") << row.dump();
-        if (l % 4096 == 0) out.check();
-    }
-    out.stream() << "]}\n";
+    });
 }
 
 void runSteps(const StepsOptions& options) {

@@ -4,6 +4,7 @@
 
 #include "cli/cli_error.h"
 #include "cli/option_values.h"
+#include "cli/output.h"
 #include "model/system_memory.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
@@ -91,6 +92,24 @@ void checkOutcomePathsOf(const NetworkInput& input) {
 }
 
 const char* markText(bool marked) { return marked ? "S" : "C"; }
+
+void writeJsonWithRows(Output& out, const nlohmann::ordered_json& head, const MarkovChain& chain,
+                       const std::function<void(int, nlohmann::ordered_json&)>& addFigures) {
+    std::string text = head.dump();
+    text.pop_back();
+    out.stream() << text << ",\"rows\":[";
+    const ConfigurationList& configurations = chain.configurations;
+    for (int l = 0; l < configurations.count; ++l) {
+        nlohmann::ordered_json row;
+        row["configuration"] = l;
+        for (int i = 0; i < configurations.nodeCount; ++i) row["node" + std::to_string(i)] = configurations[l][i];
+        row["mark"] = markText(chain.marked[l]);
+        addFigures(l, row);
+        out.stream() << (l ? "," : "") << row.dump();
+        if (l % 4096 == 0) out.check();
+    }
+    out.stream() << "]}\n";
+}
 
 std::vector<std::string> legendLabels(const std::vector<std::string>& paths) {
     std::vector<std::string> labels;

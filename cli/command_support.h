@@ -1,6 +1,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <limits>
@@ -12,6 +13,8 @@
 #include "model/chain_estimate.h"
 #include "model/kept_values.h"
 #include "model/network_input.h"
+
+class Output;
 
 class WorkProgress;
 
@@ -67,6 +70,13 @@ void checkOutcomePathsOf(const NetworkInput& input);
 
 // "S" or "C".
 const char* markText(bool marked);
+
+// The JSON document `head` with a "rows" array of one object per
+// configuration, written row by row: a document of them all could take far
+// more memory than the values. `addFigures` adds a row's own fields after its
+// configuration, nodes and mark.
+void writeJsonWithRows(Output& out, const nlohmann::ordered_json& head, const MarkovChain& chain,
+                       const std::function<void(int, nlohmann::ordered_json&)>& addFigures);
 
 // A label for a network in legends: the file name without its folders, or
 // the path as given where two names would be the same.

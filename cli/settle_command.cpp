@@ -116,26 +116,14 @@ void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figu
         row["high"] = stepsJson(steps.high);
         head["figures"].push_back(row);
     }
-    std::string text = head.dump();
     if (!options.perConfiguration) {
-        out.stream() << text << "\n";
+        out.stream() << head.dump() << "\n";
         return;
     }
-    // Rows one by one, as steps writes them.
-    text.pop_back();
-    out.stream() << text << ",\"rows\":[";
-    const ConfigurationList& configurations = chain.configurations;
-    for (int l = 0; l < configurations.count; ++l) {
-        nlohmann::ordered_json row;
-        row["configuration"] = l;
-        for (int i = 0; i < configurations.nodeCount; ++i) row["node" + std::to_string(i)] = configurations[l][i];
-        row["mark"] = markText(chain.marked[l]);
+    writeJsonWithRows(out, head, chain, [&figures](int l, nlohmann::ordered_json& row) {
         const std::array<double, 6> values = configurationFigures(figures, l);
         for (size_t k = 0; k < values.size(); ++k) row[PerConfigurationFigures[k]] = values[k];
-        out.stream() << (l ? "," : "") << row.dump();
-        if (l % 4096 == 0) out.check();
-    }
-    out.stream() << "]}\n";
+    });
 }
 
 void runSettle(const SettleOptions& options) {

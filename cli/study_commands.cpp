@@ -174,6 +174,20 @@ void writeSweepJson(Output& out, const NetworkInput& input, int configurations, 
     out.stream() << text.substr(points + std::string("\"points\":[").size()) << "\n";
 }
 
+// The chart's curve of a point: one per value of the second varied parameter,
+// started when that value first comes, or the network's one curve.
+ChartSeries& seriesOfPoint(LineChart& chart, std::vector<double>& seriesValues, const std::vector<SweepAxis>& axes,
+                           const std::vector<double>& values, const std::string& network) {
+    const double key = values.size() > 1 ? values[1] : 0.0;
+    auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
+    if (found == seriesValues.end()) {
+        seriesValues.push_back(key);
+        chart.series.push_back(ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
+        found = seriesValues.end() - 1;
+    }
+    return chart.series[static_cast<size_t>(found - seriesValues.begin())];
+}
+
 // Success after the last step against the first axis, a curve per value of
 // the second.
 LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
@@ -185,15 +199,7 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
     std::vector<double> seriesValues;
     for (size_t k = 0; k < curves.size(); ++k) {
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
-        const double key = values.size() > 1 ? values[1] : 0.0;
-        auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
-        if (found == seriesValues.end()) {
-            seriesValues.push_back(key);
-            chart.series.push_back(
-                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
-            found = seriesValues.end() - 1;
-        }
-        ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
+        ChartSeries& series = seriesOfPoint(chart, seriesValues, axes, values, network);
         series.x.push_back(values[0]);
         series.y.push_back(curves[k].back());
     }
@@ -266,15 +272,7 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
     std::vector<double> seriesValues;
     for (size_t k = 0; k < figures.size(); ++k) {
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
-        const double key = values.size() > 1 ? values[1] : 0.0;
-        auto found = std::find(seriesValues.begin(), seriesValues.end(), key);
-        if (found == seriesValues.end()) {
-            seriesValues.push_back(key);
-            chart.series.push_back(
-                ChartSeries{axes.size() > 1 ? axes[1].name + " = " + numberText(key) : network, {}, {}});
-            found = seriesValues.end() - 1;
-        }
-        ChartSeries& series = chart.series[static_cast<size_t>(found - seriesValues.begin())];
+        ChartSeries& series = seriesOfPoint(chart, seriesValues, axes, values, network);
         const BoundedFigure& figure = limit ? figures[k].limit : figures[k].meanSteps;
         series.x.push_back(values[0]);
         series.y.push_back(figure.value);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli_run.h"
 #include "model/system_memory.h"
 #include "model/chain_estimate.h"
 #include "model/engine_error.h"
@@ -56,53 +57,6 @@ void expectSameRows(const SparseRows& a, const SparseRows& b) {
         ASSERT_EQ(bitsOf(a.weight(k)), bitsOf(b.weight(k)));
     }
 }
-
-struct Outcome {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(std::vector<std::string> args) {
-    args.insert(args.begin(), "vorlask-cli");
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* savedOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* savedErr = std::cerr.rdbuf(err.rdbuf());
-    Outcome result;
-    result.status = runCommandLine(static_cast<int>(argv.size()), argv.data());
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    std::cout.clear();
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
-
-class Folder {
-public:
-    Folder() {
-        std::string pattern = testing::TempDir() + "vorlask-limits-XXXXXX";
-        path_ = mkdtemp(pattern.data());
-    }
-    ~Folder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ + "/" + name) << text;
-        return path_ + "/" + name;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path_ + "/" + name);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 }  // namespace
 
@@ -239,7 +193,7 @@ TEST(ChainEstimate, DefaultJobsFollowTheAffinity) {
 // Refusals are one line on standard error and status 3, with nothing on
 // standard output and an earlier output file untouched.
 TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
-    Folder folder;
+    TestFolder folder;
     const std::string ring = folder.write("ring12.txt", ringBlock(12));
     const std::string kept = folder.write("kept.csv", "earlier\n");
     const std::regex memoryLine(
@@ -248,18 +202,18 @@ TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
              {"steps", "--max-memory", "1M", "-o", kept, ring},
              {"plot", "--max-memory", "1M", "-o", kept, ring},
              {"sweep", "--max-memory", "1M", "--vary", "gamma=0:1:0.5", "-o", kept, ring}}) {
-        const Outcome outcome = run(args);
+        const CliOutcome outcome = runCli(args);
         EXPECT_EQ(outcome.status, 3) << args[0];
         EXPECT_TRUE(std::regex_match(outcome.err, memoryLine)) << outcome.err;
         EXPECT_EQ(outcome.out, "");
     }
-    EXPECT_EQ(folder.read("kept.csv"), "earlier\n");
-    const Outcome junk = run({"steps", "--max-memory", "12X", ring});
+    EXPECT_EQ(readFile(folder.file("kept.csv")), "earlier\n");
+    const CliOutcome junk = runCli({"steps", "--max-memory", "12X", ring});
     EXPECT_EQ(junk.status, 2);
     EXPECT_NE(junk.err.find("--max-memory"), std::string::npos);
     // Within the limit, nothing changes.
-    const Outcome roomy = run({"steps", "--max-memory", "1G", ring});
-    const Outcome unlimited = run({"steps", ring});
+    const CliOutcome roomy = runCli({"steps", "--max-memory", "1G", ring});
+    const CliOutcome unlimited = runCli({"steps", ring});
     EXPECT_EQ(roomy.status, 0);
     EXPECT_EQ(roomy.out, unlimited.out);
 }
