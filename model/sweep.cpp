@@ -138,37 +138,35 @@ PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbou
 
 }  // namespace
 
-std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                             long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress, const ChainLimits& limits) {
-    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
-    if (count <= 0) return curves;
+namespace {
+
+// Runs `work(k, chain, pointJobs, stopsWithSweep)` on the chain of each of
+// the `count` points from `first`, as many side by side as fit in `limits`
+// with `besideChain` bytes held beside each chain and `results` bytes kept in
+// all. A large point counts on its own and stops with the sweep.
+template <typename Work>
+void forEachPointWithin(const NetworkModel& network, const SweepGrid& grid, long long first, long long count,
+                        int configurations, int jobs, const ChainLimits& limits, double besideChain, double results,
+                        WorkProgress* progress, Work&& work) {
     const NeighbourLists neighbours = neighbourLists(network);
     PointPlan plan;
     plan.estimate.configurations = configurations;
     try {
-        plan = planPoints(network, neighbours, grid, first, count, configurations, jobs, limits, 0.0,
-                          static_cast<double>(count) * (horizon + 1.0) * sizeof(double));
+        plan = planPoints(network, neighbours, grid, first, count, configurations, jobs, limits, besideChain, results);
         forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
             NetworkModel point = network;
             grid.apply(first + k, point);
-            // A large point takes long: it counts on its own and stops with the sweep.
             WorkProgress pointProgress(progress);
             WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
             const MarkovChain chain =
                 buildMarkovChain(point, neighbours, configurations, plan.pointJobs, stopsWithSweep, plan.budget);
-            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, plan.pointJobs,
-                                             stopsWithSweep)
-                            .average;
+            work(k, chain, plan.pointJobs, stopsWithSweep);
             addProgress(progress, 1);
         });
     } catch (...) {
         refuseAsLimit(plan.estimate, limits);
     }
-    return curves;
 }
-
-namespace {
 
 // "alpha[1]=0.5, gamma=0.25: "
 std::string pointText(const SweepGrid& grid, long long point) {
@@ -180,6 +178,21 @@ std::string pointText(const SweepGrid& grid, long long point) {
 
 }  // namespace
 
+std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                             long long count, int configurations, int horizon, int jobs,
+                                             WorkProgress* progress, const ChainLimits& limits) {
+    std::vector<std::vector<double>> curves(static_cast<size_t>(count));
+    if (count <= 0) return curves;
+    forEachPointWithin(network, grid, first, count, configurations, jobs, limits, 0.0,
+                       static_cast<double>(count) * (horizon + 1.0) * sizeof(double), progress,
+                       [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
+                           curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false,
+                                                            pointJobs, stopsWithSweep)
+                                           .average;
+                       });
+    return curves;
+}
+
 std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
                                          long long count, int configurations, const LongRunOptions& options,
                                          WorkProgress* progress, const ChainLimits& limits) {
@@ -189,41 +202,26 @@ std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const Swee
     pointOptions.quantiles.clear();
     pointOptions.keepPerConfiguration = false;
     checkLongRunOptions(pointOptions);
-    const NeighbourLists neighbours = neighbourLists(network);
-    PointPlan plan;
-    plan.estimate.configurations = configurations;
     // The first point that fails is reported whatever the jobs: points after
     // a failure are skipped, points before it still run.
     std::atomic<long long> firstFailure{count};
     std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
-    try {
-        plan = planPoints(network, neighbours, grid, first, count, configurations, options.jobs, limits,
-                          static_cast<double>(longRunMemory(configurations)),
-                          static_cast<double>(count) * sizeof(LongRunFigures));
-        pointOptions.jobs = plan.pointJobs;
-        forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
+    forEachPointWithin(
+        network, grid, first, count, configurations, options.jobs, limits,
+        static_cast<double>(longRunMemory(configurations)), static_cast<double>(count) * sizeof(LongRunFigures),
+        progress, [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
             if (k > firstFailure) return;
-            NetworkModel point = network;
-            grid.apply(first + k, point);
-            WorkProgress pointProgress(progress);
-            WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
-            const MarkovChain chain =
-                buildMarkovChain(point, neighbours, configurations, pointOptions.jobs, stopsWithSweep, plan.budget);
+            LongRunOptions jobsOfPoint = pointOptions;
+            jobsOfPoint.jobs = pointJobs;
             try {
-                figures[k] = computeLongRun(chain.transitions, chain.marked, pointOptions, stopsWithSweep);
+                figures[k] = computeLongRun(chain.transitions, chain.marked, jobsOfPoint, stopsWithSweep);
             } catch (const LongRunCapReached& e) {
                 failures[k] = std::make_unique<LongRunCapReached>(pointText(grid, first + k) + e.what(), e.limit(),
                                                                   e.meanSteps());
                 for (long long seen = firstFailure; k < seen && !firstFailure.compare_exchange_weak(seen, k);) {
                 }
             }
-            addProgress(progress, 1);
         });
-    } catch (const LongRunCapReached&) {
-        throw;
-    } catch (...) {
-        refuseAsLimit(plan.estimate, limits);
-    }
     if (firstFailure < count) throw *failures[firstFailure];
     return figures;
 }
