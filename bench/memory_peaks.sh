@@ -44,10 +44,18 @@ network pairs20 40 pairs half
 
 # The transitions of a network: the third line of its Matrix Market header,
 # which export writes before any entry (the reader stops there).
-transitions() { "$1" export --max-memory 1T "$work/$2.txt" 2>/dev/null | sed -n 3p | cut -d' ' -f3 || true; }
+# Older builds know no --max-memory; the first build that gives a count is taken.
+transitions() {
+    local name="$1" cli count
+    shift
+    for cli in "$@"; do
+        count="$( ("$cli" export --max-memory 1T "$work/$name.txt" 2>/dev/null || true) | sed -n '3{p;q}' | cut -d' ' -f3)"
+        [ -n "$count" ] && { echo "$count"; return; }
+    done
+}
 
 for name in ${NETWORKS:-ring16 ring18 halfring18 complete8 pairs20}; do
-    count="$(transitions "$1" "$name")"
+    count="$(transitions "$name" "$@")"
     for jobs in ${JOBS:-2}; do
         for cli in "$@"; do
             /usr/bin/time -f "%e %U %M" -o "$work/time" timeout "${TIMEOUT:-600}" "$cli" steps --horizon 1 --jobs "$jobs" \

@@ -313,7 +313,7 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
     // A path becomes two or three here: the row's leaves are one plus what
     // every joint case adds, counted before any of them is followed.
     paths_ += weights.rest > 0 ? 2 : 1;
-    if (paths_ > pathLimit_) throw TooManyOutcomePaths(sourceIndex_, pathLimit_);
+    if (paths_ > pathLimit_) refuseTooManyPaths();
 
     setPartner(n, source_[n]);
     resolved_[n] = 0;
@@ -339,6 +339,8 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
     }
     weight_ = saved;
 }
+
+void OutcomeEnumerator::refuseTooManyPaths() const { throw TooManyOutcomePaths(sourceIndex_, pathLimit_); }
 
 TooManyOutcomePaths::TooManyOutcomePaths(int source, long long limit)
     : EngineError(BeyondLimit, "configuration " + std::to_string(source) + " has more than " + std::to_string(limit) +

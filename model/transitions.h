@@ -142,6 +142,8 @@ private:
     void enumerate(int node);
     template <bool Direct>
     void enumerateJoint(int n, int t);
+    // Out of line, so that the recursion carries no code to build the error.
+    [[noreturn]] __attribute__((noinline, cold)) void refuseTooManyPaths() const;
 
     const int n_;
     const double* alpha_;
