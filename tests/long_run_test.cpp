@@ -240,6 +240,18 @@ TEST(LongRun, SlowLadderIsBoundedOrRefusedNeverWrong) {
             expectInside(total / (length + 1), e.meanSteps().low, e.meanSteps().high, e.what());
         }
     }
+    // Stopped before any pass was certified, it knows nothing and says so.
+    LongRunOptions once = withMethod(LongRunMethod::Iteration);
+    once.maxIterations = 1;
+    try {
+        settle(rows, marked, once);
+        ADD_FAILURE() << "an answer after one pass";
+    } catch (const LongRunCapReached& e) {
+        EXPECT_NE(std::string(e.what()).find(": limit in [0, inf], mean_steps in [0, inf]"), std::string::npos)
+            << e.what();
+        EXPECT_EQ(e.limit().high, HUGE_VAL);
+        EXPECT_EQ(e.meanSteps().low, 0.0);
+    }
 }
 
 // 0 and 1 circle for ever without reaching S = {3}; 2 leaves for S or for
@@ -252,6 +264,8 @@ TEST(LongRun, UnreachableComponentsAndClosedForms) {
         LongRunOptions options = withMethod(method, 1e-12);
         options.quantiles = std::vector<double>{0.9, 0.99, 1.0};
         const LongRunFigures figures = settle(rows, {false, false, false, true}, options);
+        EXPECT_EQ(figures.configurationCount, 4);
+        EXPECT_EQ(figures.markedCount, 1);
         EXPECT_EQ(figures.transientCount, 1);
         for (int l : {0, 1}) {
             EXPECT_EQ(figures.limitHigh[l], 0.0);
@@ -262,6 +276,7 @@ TEST(LongRun, UnreachableComponentsAndClosedForms) {
         expectInside(0.375, figures.limit.low, figures.limit.high, figures.method);
         expectInside(0.25, figures.meanSteps.low, figures.meanSteps.high, figures.method);
         ASSERT_EQ(figures.quantiles.size(), 3u);
+        for (size_t k = 0; k < 3; ++k) EXPECT_EQ(figures.quantiles[k].quantile, options.quantiles[k]);
         EXPECT_EQ(figures.quantiles[0].value, 2);
         EXPECT_EQ(figures.quantiles[0].high, 2);
         EXPECT_EQ(figures.quantiles[1].low, 6);

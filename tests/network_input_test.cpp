@@ -159,6 +159,11 @@ TEST(MessageText, ControlsAndBrokenUtf8AreEscapedAndLongTextCut) {
     EXPECT_EQ(oneLine("\x80|\xc0\xaf|\xed\xa0\x80|\xc3\xc0|\xe4\xb8\xc0|\xe4\xb8"),
               "\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xc3\\xc0|\\xe4\\xb8\\xc0|\\xe4\\xb8");
     EXPECT_EQ(oneLine("\xf4\x90\x80\x80|\xf0\x8f\xbf\xbf"), "\\xf4\\x90\\x80\\x80|\\xf0\\x8f\\xbf\\xbf");
+    // The first and last code points of each length and range stay, the
+    // overlong and surrogate ones just past them do not.
+    EXPECT_EQ(oneLine("\xe0\xa0\x80|\xed\x9f\xbf|\xee\x80\x80|\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf"),
+              "\xe0\xa0\x80|\xed\x9f\xbf|\xee\x80\x80|\xf0\x90\x80\x80|\xf4\x8f\xbf\xbf");
+    EXPECT_EQ(oneLine("\xe0\x9f\xbf|\xc1\xbf"), "\\xe0\\x9f\\xbf|\\xc1\\xbf");
     EXPECT_EQ(oneLine("a\"b\\c"), "a\"b\\c");
 
     const std::string cut = quotedText(std::string(63, 'x') + "\xe4\xb8\xad" + std::string(100, 'y'));

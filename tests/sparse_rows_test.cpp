@@ -115,6 +115,8 @@ SparseRows written(const Rows& rows, bool inPieces, std::mt19937& random, bool h
         const size_t end = inPieces ? std::min(rows.size(), r + 1 + random() % 7) : r + 1;
         if (inPieces) {
             piece.clear();
+            // As the workers do: pieces index their weights once the rows do.
+            if (sparse.indexesWeights()) piece.indexWeights();
             if (hinted && random() % 5 == 0) piece.keepValues();
         }
         for (; r < end; ++r) {
@@ -169,6 +171,17 @@ TEST(SparseRows, EveryReaderGivesBackWhatWasWrittenToTheBit) {
         reused.finishRow();
     }
     expectRows(reused, again);
+    // Cleared rows start afresh, past a block too: their first block keeps
+    // values until a second is needed, then turns to indices.
+    const Rows more = randomRows(random, 2600, 1 << 20, 1000, 300);
+    reused.clear();
+    for (const auto& row : more) {
+        for (const auto& [column, weight] : row) reused.append(column, weight);
+        reused.finishRow();
+    }
+    ASSERT_GT(reused.entryCount(), size_t{1} << 20);
+    EXPECT_TRUE(reused.indexesWeights());
+    expectRows(reused, more);
 }
 
 // Few distinct weights take a 16-bit index each; many take the value.

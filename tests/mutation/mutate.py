@@ -629,6 +629,9 @@ def main():
     parser.add_argument("--rerun-killed-by", action="append", default=[], metavar="TEST",
                         help="run killed mutants again whose killing test's name contains TEST (after that "
                              "test was changed or removed); repeatable")
+    parser.add_argument("--recorded-only", action="store_true",
+                        help="run only mutants already on record (with --rerun: those of the statuses named), "
+                             "to measure a sample again after the tests changed")
     parser.add_argument("--list", action="store_true", help="list the selected mutants and stop")
     parser.add_argument("--report", action="store_true", help="print the report of the results on record and stop")
     args = parser.parse_args()
@@ -673,7 +676,9 @@ def main():
 
     def due(mutant):
         record = results.get(mutant.ident)
-        if record is None or record["status"] in args.rerun:
+        if record is None:
+            return not args.recorded_only
+        if record["status"] in args.rerun:
             return True
         return record["status"] == "killed" and any(t in record["detail"] for t in args.rerun_killed_by)
 
