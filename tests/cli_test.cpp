@@ -406,6 +406,9 @@ TEST(Cli, JsonHoldsWhatTheTablesHold) {
 
     auto sweep = nlohmann::json::parse(
         run({"sweep", "--vary", "beta=0.25,1", "--format", "json", "--horizon", "6", "--shard", "2/2", path}).out);
+    EXPECT_EQ(sweep["nodes"], 3);
+    EXPECT_EQ(sweep["configurations"], h);
+    EXPECT_EQ(sweep["horizon"], 6);
     EXPECT_EQ(sweep["parameters"], nlohmann::json::array({"beta"}));
     EXPECT_EQ(sweep["shard"], "2/2");
     ASSERT_EQ(sweep["points"].size(), 1u);
@@ -930,4 +933,26 @@ TEST(Chart, TextIsShortenedToFitItsBox) {
             EXPECT_GT(textWidth(fitted, font) + textWidth(text.substr(ellipsis, next - ellipsis), font), width);
         }
     }
+}
+
+// Per-configuration steps keep at most 1e9 values: the complete graph of 7
+// has 279936 configurations, and 3573 steps of them (horizon 3572) pass the
+// limit where 3572 do not, which only the memory limit then refuses.
+TEST(Cli, KeptValuesAreRefusedJustPastTheirLimit) {
+    Folder folder;
+    const std::string path = folder.write("k7.txt", blockOf(completeGraph(7, true)));
+    const std::vector<std::string> steps = {"steps", "--per-configuration", "--max-memory", "1M", "--horizon"};
+    auto at = [&](const std::string& horizon) {
+        std::vector<std::string> args = steps;
+        args.insert(args.end(), {horizon, path});
+        return run(args);
+    };
+    const auto past = at("3572");
+    EXPECT_EQ(past.status, 3) << past.err;
+    EXPECT_NE(past.err.find("would take 1000211328 values, more than the limit of 1000000000"), std::string::npos)
+        << past.err;
+    const auto within = at("3571");
+    EXPECT_EQ(within.status, 3);
+    EXPECT_NE(within.err.find("needs about"), std::string::npos) << within.err;
+    EXPECT_EQ(within.err.find("values"), std::string::npos) << within.err;
 }

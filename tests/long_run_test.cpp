@@ -297,6 +297,12 @@ TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {
     EXPECT_EQ(path.quantiles[0].value, 1);
     EXPECT_EQ(path.quantiles[1].value, 3);
     EXPECT_EQ(path.quantiles[1].high, 3);
+    // The same length through 0 -> 2 -> 1 -> S, with a stored zero weight
+    // from 0 to 1 that is no way there.
+    const LongRunFigures zero = settle({{{1, 0.0}, {2, 1.0}}, {{3, 1.0}}, {{1, 1.0}}, {{3, 1.0}}},
+                                       {false, false, false, true}, options);
+    EXPECT_EQ(zero.quantiles[1].value, 3);
+    EXPECT_EQ(zero.quantiles[1].low, 3);
 
     // A periodic pair: 0 -> 1 surely, 1 -> 0 or S by halves. Expected steps
     // 4 from 0 and 3 from 1.

@@ -156,6 +156,13 @@ TEST(SettleCli, SweepPointsAreSettleOfTheEditedNetwork) {
     const CliOutcome whole = runCli(args({"-j", "2", "--plot", folder.file("sweep.svg")}));
     ASSERT_EQ(whole.status, 0) << whole.err;
     const auto rows = csvFields(whole.out);
+    auto json = nlohmann::json::parse(runCli(args({"--format", "json", "--precision", "1e-8"})).out);
+    EXPECT_EQ(json["nodes"], 4);
+    EXPECT_EQ(json["configurations"], 81);
+    EXPECT_EQ(json["measure"], "mean-steps");
+    EXPECT_EQ(json["precision"], 1e-8);
+    EXPECT_EQ(json["parameters"], nlohmann::json::array({"gamma[0]", "beta[2]"}));
+    ASSERT_EQ(json["points"].size(), 4u);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"gamma[0]", "beta[2]", "limit", "limit_low", "limit_high",
                                                  "mean_steps", "mean_steps_low", "mean_steps_high"}));
@@ -218,6 +225,8 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
         {{"settle", "--format", "xml"}, 2, "--format"},
         {{"settle", "--max-configurations", "1000"}, 3, "the network has 1024 configurations"},
         {{"settle", "--max-iterations", "3"}, 1, "in.txt: no answer within the cap of 3 iterations: limit in ["},
+        {{"settle", "--max-iterations", "1000000000001"}, 2, "--max-iterations"},
+        {{"settle", "--max-iterations", "0"}, 2, "--max-iterations"},
         {{"sweep", "--measure", "settling", "--vary", "gamma=0.5"}, 2, "--measure"},
         {{"sweep", "--measure", "limit", "--precision", "0", "--vary", "gamma=0.5"}, 2, "--precision"},
         {{"plot", "--limit", "--precision", "2e-16"}, 2, "--precision"},
