@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <regex>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -955,4 +956,88 @@ TEST(Cli, KeptValuesAreRefusedJustPastTheirLimit) {
     EXPECT_EQ(within.status, 3);
     EXPECT_NE(within.err.find("needs about"), std::string::npos) << within.err;
     EXPECT_EQ(within.err.find("values"), std::string::npos) << within.err;
+}
+
+namespace {
+
+struct SvgLine {
+    double x1, y1, x2, y2;
+    std::string stroke;
+};
+
+std::vector<SvgLine> svgLines(const std::string& svg) {
+    static const std::regex line(R"re(<line x1="([-0-9.]+)" y1="([-0-9.]+)" x2="([-0-9.]+)" y2="([-0-9.]+)" stroke="(#[0-9a-f]+)")re");
+    std::vector<SvgLine> lines;
+    for (std::sregex_iterator m(svg.begin(), svg.end(), line), end; m != end; ++m)
+        lines.push_back({std::stod((*m)[1]), std::stod((*m)[2]), std::stod((*m)[3]), std::stod((*m)[4]), (*m)[5]});
+    return lines;
+}
+
+bool hasLine(const std::vector<SvgLine>& lines, const SvgLine& wanted) {
+    return std::any_of(lines.begin(), lines.end(), [&](const SvgLine& l) {
+        return std::fabs(l.x1 - wanted.x1) < 0.006 && std::fabs(l.y1 - wanted.y1) < 0.006 &&
+               std::fabs(l.x2 - wanted.x2) < 0.006 && std::fabs(l.y2 - wanted.y2) < 0.006 && l.stroke == wanted.stroke;
+    });
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// Whether `step` is 1, 2 or 5 times a power of ten, doubled a few times.
+bool roundStepDoubled(double step) {
+    for (int doubled = 0; doubled < 6; ++doubled, step /= 2) {
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        for (const double nice : {1.0, 2.0, 5.0, 10.0})
+            if (std::fabs(mantissa - nice) < 1e-6) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The plot spans x 78 to 640 and y 452 (value 0) to 56 (value 1): every
+// tick, grid line, band corner and legend entry is where that puts it.
+TEST(Chart, AxesBandsAndLegendSitWhereTheScalesPutThem) {
+    LineChart chart{"t", "x", "y", {}};
+    chart.series.push_back(ChartSeries{"a", {0, 5, 10}, {0.2, 0.5, 0.9}, {0.1, 0.4, 0.8}, {0.3, 0.6, 1.0}});
+    chart.series.push_back(ChartSeries{"b", {0, 10}, {0.1, 0.2}});
+    const std::string svg = renderSvg(chart);
+    const auto sx = [](double x) { return 78 + 562 * x / 10; };
+    const auto sy = [](double y) { return 452 - 396 * y; };
+    const std::vector<SvgLine> lines = svgLines(svg);
+    for (int k = 0; k <= 10; ++k) {
+        EXPECT_TRUE(hasLine(lines, {sx(k), 56, sx(k), 452, "#e6e6e6"})) << k;
+        EXPECT_TRUE(hasLine(lines, {sx(k), 452, sx(k), 458, "#333333"})) << k;
+    }
+    for (int k = 0; k <= 5; ++k) {
+        EXPECT_TRUE(hasLine(lines, {78, sy(k / 5.0), 640, sy(k / 5.0), "#e6e6e6"})) << k;
+        EXPECT_TRUE(hasLine(lines, {72, sy(k / 5.0), 78, sy(k / 5.0), "#333333"})) << k;
+    }
+    EXPECT_NE(svg.find("points=\"78.00,333.20 359.00,214.40 640.00,56.00 640.00,135.20 359.00,293.60 78.00,412.40\""),
+              std::string::npos);
+    const size_t legend = svg.find("<g font-size=\"13\" fill=\"#222222\">\n");
+    ASSERT_NE(legend, std::string::npos);
+    EXPECT_NE(svg.find("<line x1=\"660.00\" y1=\"66.00\" x2=\"686.00\" y2=\"66.00\" stroke=\"#0072b2\"", legend),
+              std::string::npos);
+    EXPECT_NE(svg.find("<text x=\"694.00\" y=\"94.50\" text-anchor=\"start\">b</text>\n</g>", legend),
+              std::string::npos);
+    EXPECT_EQ(occurrences(svg, "<g "), occurrences(svg, "</g>"));
+
+    // Crowded tick labels are thinned to every other one: the step stays a
+    // round one, doubled.
+    for (const double high : {1.3e9, 1.3e-6, 123456.7, 1.23456789e15, 7.7e-7}) {
+        const LineChart wide{"t", "x", "y", {ChartSeries{"a", {high * 1e-4, high}, {0.2, 0.5}}}};
+        static const std::regex label(R"re(y="474.00" text-anchor="middle">([-0-9.e+]+)</text>)re");
+        const std::string text = renderSvg(wide);
+        std::vector<double> ticks;
+        for (std::sregex_iterator m(text.begin(), text.end(), label), end; m != end; ++m)
+            ticks.push_back(std::stod((*m)[1]));
+        ASSERT_GE(ticks.size(), 2u) << high;
+        const double step = ticks[1] - ticks[0];
+        EXPECT_TRUE(roundStepDoubled(step)) << high << ": " << step;
+        for (size_t k = 1; k < ticks.size(); ++k) EXPECT_NEAR(ticks[k] - ticks[k - 1], step, step * 1e-6) << high;
+    }
 }
