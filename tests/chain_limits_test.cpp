@@ -170,6 +170,8 @@ TEST(ChainEstimate, SizesAndCountsReadAsWritten) {
     EXPECT_EQ(bytes, 700);
     EXPECT_TRUE(parseByteSize(".5K", bytes));
     EXPECT_EQ(bytes, 512);
+    EXPECT_TRUE(parseByteSize("1", bytes));
+    EXPECT_EQ(bytes, 1);
     for (const char* bad : {"", "0", "K", "1KB", "1.5.2G", "-1G", "1 G", "12X", "0.0M"}) EXPECT_FALSE(parseByteSize(bad, bytes)) << bad;
 }
 
