@@ -257,3 +257,33 @@ TEST(ChainEstimate, PathCheckFindsTheRowPastTheLimit) {
     }
     EXPECT_EQ(checked, 10);
 }
+
+// Rows that outgrow their share tell better than the sample how many there
+// are: 1000 entries in the first 10 of 100 rows make about 10 000, and the
+// refusal counts their bytes, at least 6 an entry, not the sample's 100.
+TEST(ChainEstimate, ARefusalPastTheBudgetProjectsTheRowsBuilt) {
+    ChainEstimate estimate;
+    estimate.configurations = 100;
+    estimate.transitions = 50;
+    estimate.rowBytes = 100;
+    ChainLimits limits;
+    limits.name = "ring.txt: ";
+    limits.limitName = "--max-memory";
+    limits.maxBytes = 4096;
+    try {
+        try {
+            throw TransitionsPastMemory(10, 1000, 9000);
+        } catch (...) {
+            refuseAsLimit(estimate, limits);
+        }
+        FAIL() << "no refusal";
+    } catch (const EngineError& e) {
+        const std::string message = e.what();
+        EXPECT_EQ(e.kind(), EngineError::BeyondLimit);
+        EXPECT_EQ(message.rfind("ring.txt: needs about ", 0), 0u) << message;
+        EXPECT_NE(message.find(" for 10000 transitions; --max-memory is 4.0 KB"), std::string::npos) << message;
+        const double kilobytes = std::stod(message.substr(std::strlen("ring.txt: needs about ")));
+        EXPECT_NE(message.find(" KB for "), std::string::npos) << message;
+        EXPECT_GE(kilobytes, 6 * 10000 / 1024.0) << message;
+    }
+}
