@@ -168,6 +168,7 @@ TEST(Cli, BadInputFailsWithOneLineAndLeavesOutputAlone) {
         {{"steps", "--horizon", "0x10"}, "", 2, "--horizon: \"0x10\" is not a whole number"},
         {{"steps", "--horizon", "+5"}, "", 2, "--horizon: \"+5\" is not a whole number"},
         {{"steps", "-j", "1e3"}, "", 2, "--jobs: \"1e3\" is not a whole number"},
+        {{"simulate", "--steps", "-5"}, "", 2, "--steps: \"-5\" is below 0"},
         {{"steps", "-j", "0"}, "", 2, "--jobs"},
         {{"steps", "--max-configurations", "99999999999999999999"}, "", 2, "is out of range"},
         {{"steps", "--format", "xml"}, "", 2, "--format"},

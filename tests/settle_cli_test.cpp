@@ -176,6 +176,8 @@ TEST(SettleCli, SweepPointsAreSettleOfTheEditedNetwork) {
             const std::vector<std::string> expected = {figures["limit"][0],      figures["limit"][1],
                                                        figures["limit"][2],      figures["mean_steps"][0],
                                                        figures["mean_steps"][1], figures["mean_steps"][2]};
+            EXPECT_EQ(number(rows[row][0]), gamma);
+            EXPECT_EQ(number(rows[row][1]), beta);
             EXPECT_EQ(std::vector<std::string>(rows[row].begin() + 2, rows[row].end()), expected);
             ++row;
         }
