@@ -160,6 +160,7 @@ TEST(Cli, BadInputFailsWithOneLineAndLeavesOutputAlone) {
     const Case cases[] = {
         {{"steps"}, "no block\n", 2, "in.txt: no \"DATA:\""},
         {{"steps"}, "DATA:\n01 1 1 1\n10 1 1 2\n", 2, "in.txt:3: gamma \"2\" is outside [0, 1]"},
+        {{"steps"}, "DATA:\n01 2\n10 1 1 1\n", 2, "in.txt:2: alpha \"2\" is outside [0, 1]"},
         {{"steps"}, "DATA:\n01 1 1 1\n00 1 1 1\n", 2, "in.txt:3: the link between nodes 0 and 1"},
         {{"steps"}, "DATA:\n0\0331 1 1 1\n10 1 1 1\n", 2, "in.txt:2: the link row \"0\\x1b1\" holds \"\\x1b\""},
         {{"steps"}, hugeNumber, 2, "in.txt:2: alpha \"1111"},
