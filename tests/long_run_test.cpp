@@ -379,3 +379,29 @@ TEST(LongRun, BoundedSumsHoldTheExactSum) {
         EXPECT_LE(sum.high() - sum.low(), 1e-15 * sum.value());
     }
 }
+
+// A fair walk on 0..n with a lazy step at 0 and S at n mixes slowly: from i
+// it takes n(n+1) - i(i+1) steps on average, about a million here. Value iteration
+// would need tens of millions of passes; the automatic choice notices its
+// slow residuals and hands over to BiCGSTAB, which needs a few thousand.
+TEST(LongRun, SlowlyMixingChainsAreHandedOverToBiCGSTAB) {
+    const int n = 1100;
+    Rows rows(static_cast<size_t>(n) + 1);
+    rows[0] = {{0, 0.5}, {1, 0.5}};
+    for (int i = 1; i < n; ++i) rows[i] = {{i - 1, 0.5}, {i + 1, 0.5}};
+    rows[n] = {{n, 1.0}};
+    std::vector<bool> marked(n + 1, false);
+    marked[n] = true;
+    LongRunOptions options = withMethod(LongRunMethod::Automatic, 1e-7);
+    options.maxIterations = 100000;
+    const LongRunFigures figures = settle(rows, marked, options);
+    EXPECT_EQ(figures.method, "krylov");
+    for (const int i : {0, 1, 700, n - 1}) {
+        const double exact = static_cast<double>(n) * (n + 1) - static_cast<double>(i) * (i + 1);
+        expectInside(exact, figures.meanLow[i], figures.meanHigh[i], std::to_string(i));
+        expectInside(1.0, figures.limitLow[i], figures.limitHigh[i], std::to_string(i));
+    }
+    LongRunOptions alone = withMethod(LongRunMethod::Iteration, 1e-7);
+    alone.maxIterations = 20000;
+    EXPECT_THROW(settle(rows, marked, alone), LongRunCapReached);
+}
