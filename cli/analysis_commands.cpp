@@ -275,11 +275,8 @@ CommandRun addStepsCommand(CLI::App& app) {
     command->add_option("--horizon", options->horizon, "the last step, up to 100000")
         ->check(CLI::Range(0, MaxCurveHorizon))
         ->capture_default_str();
-    command->add_flag("--per-configuration", options->perConfiguration, "one row per start configuration");
-    addFormatOption(*command, options->format);
-    addOutputOption(*command, options->output, "the data file");
-    addChainOptions(*command, options->chain);
-    addNetworkArgument(*command, options->network);
+    addTableOptions(*command, options->perConfiguration, options->format, options->output, options->chain,
+                    options->network);
     command->footer(
         "Examples:\n"
         "  vorlask-cli steps --horizon 100 ring16.txt\n"

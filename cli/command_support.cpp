@@ -123,3 +123,12 @@ std::vector<std::string> legendLabels(const std::vector<std::string>& paths) {
         if (uses[labels[k]] > 1) labels[k] = paths[k];
     return labels;
 }
+
+void addTableOptions(CLI::App& command, bool& perConfiguration, std::string& format, std::string& output,
+                     ChainOptions& chain, std::string& network) {
+    command.add_flag("--per-configuration", perConfiguration, "one row per start configuration");
+    addFormatOption(command, format);
+    addOutputOption(command, output, "the data file");
+    addChainOptions(command, chain);
+    addNetworkArgument(command, network);
+}

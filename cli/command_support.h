@@ -30,6 +30,11 @@ struct ChainOptions {
 };
 
 void addNetworkArgument(CLI::App& command, std::string& path);
+
+// What a command that writes a table of the chain's figures takes:
+// --per-configuration, --format, -o, the chain's limits and the network.
+void addTableOptions(CLI::App& command, bool& perConfiguration, std::string& format, std::string& output,
+                     ChainOptions& chain, std::string& network);
 void addJobsOption(CLI::App& command, int& jobs);
 void addChainOptions(CLI::App& command, ChainOptions& options);
 void addFormatOption(CLI::App& command, std::string& format);

@@ -169,11 +169,8 @@ CommandRun addSettleCommand(CLI::App& app) {
     command->add_option("--quantiles", options->quantiles,
                         "shares of the limit, each in (0, 1], whose first step the averaged curve reaches")
         ->capture_default_str();
-    command->add_flag("--per-configuration", options->perConfiguration, "one row per start configuration");
-    addFormatOption(*command, options->format);
-    addOutputOption(*command, options->output, "the data file");
-    addChainOptions(*command, options->chain);
-    addNetworkArgument(*command, options->network);
+    addTableOptions(*command, options->perConfiguration, options->format, options->output, options->chain,
+                    options->network);
     command->footer(
         "Examples:\n"
         "  vorlask-cli settle ring16.txt\n"
