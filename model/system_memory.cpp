@@ -21,8 +21,9 @@ double numberIn(const std::string& path) {
     return Infinite;
 }
 
-double memAvailable() {
-    std::ifstream meminfo("/proc/meminfo");
+}  // namespace
+
+double memAvailableIn(std::istream& meminfo) {
     std::string key;
     double kilobytes = 0;
     std::string unit;
@@ -31,6 +32,13 @@ double memAvailable() {
         if (key == "MemAvailable:") return kilobytes * 1024;
     }
     return Infinite;
+}
+
+namespace {
+
+double memAvailable() {
+    std::ifstream meminfo("/proc/meminfo");
+    return memAvailableIn(meminfo);
 }
 
 // Version 2 names the group on a line "0::/path"; version 1 shows the

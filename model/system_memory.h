@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 // The bytes this process may still take, as the system reports them: the
@@ -7,6 +8,10 @@
 // /proc/meminfo), what the control group's limit leaves, and what the data
 // and address-space limits (ulimit -d, -v) leave. Infinity when none is known.
 double availableMemory();
+
+// MemAvailable of a text laid out as /proc/meminfo, in bytes; infinity when
+// the text has none.
+double memAvailableIn(std::istream& meminfo);
 
 // A size in bytes from "SIZE": a decimal number with an optional suffix K,
 // M, G or T (powers of 1024, upper or lower case). False for anything else

@@ -173,6 +173,15 @@ TEST(ChainEstimate, SizesAndCountsReadAsWritten) {
     EXPECT_TRUE(parseByteSize("1", bytes));
     EXPECT_EQ(bytes, 1);
     for (const char* bad : {"", "0", "K", "1KB", "1.5.2G", "-1G", "1 G", "12X", "0.0M"}) EXPECT_FALSE(parseByteSize(bad, bytes)) << bad;
+
+    // The kernel counts in kibibytes, whatever lines come before or after.
+    std::istringstream meminfo("MemTotal:       24576000 kB\nMemFree:          1000 kB\n"
+                               "MemAvailable:       2048 kB\nBuffers:            10 kB\n");
+    EXPECT_EQ(memAvailableIn(meminfo), 2097152.0);
+    std::istringstream without("MemTotal: 100 kB\nMemFree: 50 kB\n");
+    EXPECT_EQ(memAvailableIn(without), HUGE_VAL);
+    std::ifstream system("/proc/meminfo");
+    EXPECT_LE(availableMemory(), memAvailableIn(system));
 }
 
 // The default number of jobs is the CPUs the process may run on.

@@ -17,6 +17,7 @@
 #include "model/seeded_random.h"
 #include "model/simulation.h"
 #include "model/success_curves.h"
+#include "model/work_progress.h"
 #include "network_generator.h"
 
 namespace {
@@ -153,6 +154,19 @@ TEST(Engine, ChainIsTheLiteralAlgorithmsForAnyNumberOfJobs) {
         expectSameRows(alone.transitions, shared.transitions);
         EXPECT_EQ(alone.marked, shared.marked);
     }
+}
+
+// Marking has no count of its own to show: its phase has no total, so a
+// terminal shows its name without a share done.
+TEST(Engine, ChainBuildEndsInAMarkingPhaseWithoutATotal) {
+    NetworkGenerator generator(13);
+    const NetworkModel ring = ringOf(8, generator);
+    const NeighbourLists neighbours = neighbourLists(ring);
+    WorkProgress progress;
+    buildMarkovChain(ring, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1, &progress);
+    EXPECT_STREQ(progress.phase(), "marking");
+    EXPECT_EQ(progress.total(), 0);
+    EXPECT_EQ(progress.done(), 0);
 }
 
 // Per start configuration and averaged, the weights in S agree with the

@@ -304,6 +304,29 @@ TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {
     EXPECT_EQ(zero.quantiles[1].value, 3);
     EXPECT_EQ(zero.quantiles[1].low, 3);
 
+    // Every path through 0 < 1 < 2 < 3, each of which may jump ahead or
+    // leave for S = {6}: the longest is 0 1 2 3, so four steps empty the
+    // block, and a stored zero weight from 3 back to 0 is no cycle. A cycle
+    // between 4 and 5 beside it keeps some weight for ever.
+    Rows ladderOfJumps = {{{1, 0.2}, {2, 0.2}, {3, 0.2}, {6, 0.4}},
+                          {{2, 0.3}, {3, 0.3}, {6, 0.4}},
+                          {{3, 0.5}, {6, 0.5}},
+                          {{0, 0.0}, {6, 1.0}},
+                          {{6, 1.0}},
+                          {{6, 1.0}},
+                          {{6, 1.0}}};
+    const std::vector<bool> six = {false, false, false, false, false, false, true};
+    options.quantiles = std::vector<double>{1.0};
+    const LongRunFigures jumps = settle(ladderOfJumps, six, options);
+    EXPECT_EQ(jumps.quantiles[0].value, 4);
+    EXPECT_EQ(jumps.quantiles[0].low, 4);
+    ladderOfJumps[4] = {{5, 0.5}, {6, 0.5}};
+    ladderOfJumps[5] = {{4, 0.5}, {6, 0.5}};
+    const LongRunFigures cycle = settle(ladderOfJumps, six, options);
+    EXPECT_EQ(cycle.quantiles[0].value, NeverReached);
+    EXPECT_EQ(cycle.quantiles[0].high, NeverReached);
+    options.quantiles = std::vector<double>{0.5, 1.0};
+
     // A periodic pair: 0 -> 1 surely, 1 -> 0 or S by halves. Expected steps
     // 4 from 0 and 3 from 1.
     const LongRunFigures pair = settle({{{1, 1.0}}, {{0, 0.5}, {2, 0.5}}, {{2, 1.0}}}, {false, false, true}, options);
