@@ -7,6 +7,7 @@
 #include "model/bounded_arithmetic.h"
 #include "model/engine_error.h"
 #include "model/long_run.h"
+#include "model/residual_certificate.h"
 #include "model/success_curves.h"
 #include "model/network.h"
 
@@ -427,4 +428,107 @@ TEST(LongRun, SlowlyMixingChainsAreHandedOverToBiCGSTAB) {
     LongRunOptions alone = withMethod(LongRunMethod::Iteration, 1e-7);
     alone.maxIterations = 20000;
     EXPECT_THROW(settle(rows, marked, alone), LongRunCapReached);
+}
+
+// (I - Q) w by hand: 3 - 3/2 = 3/2 in row 0 and 5 - 3/4 - 5/4 = 3 in row 1.
+// The excess may sit below 3/2 by the rounding of a row's sum, no more.
+TEST(ResidualCertificate, TimeVectorsCertifyTheirExcessLargestAndSum) {
+    const SparseRows transitions = SparseRows::fromRows({{{0, 0.5}, {2, 0.5}}, {{0, 0.25}, {1, 0.25}, {2, 0.5}},
+                                                         {{2, 1.0}}});
+    const TransientSet set(transitions, {false, false, true});
+    const TimeCertificate time = certifyTime(transitions, set, {3.0, 5.0, 0.0}, 1);
+    EXPECT_LE(time.excess, 1.5);
+    EXPECT_GE(time.excess, 1.5 * (1 - 1e-14));
+    EXPECT_EQ(time.largest, 5.0);
+    EXPECT_EQ(time.sum, 8.0);
+    std::vector<double> next(3, 0.0);
+    EXPECT_EQ(iterateTime(transitions, set, {3.0, 5.0, 0.0}, next, 1), time.excess);
+    EXPECT_EQ(next, (std::vector<double>{2.5, 3.0, 0.0}));
+}
+
+// mayBePrecise asks that every width the scales imply be within 0.999 of the
+// precision, the limit's as for a value of 1, the mean's relative to
+// max(1, m~), and the averaged ones alike; at that width exactly it may be.
+TEST(ResidualCertificate, ScalesMayBePreciseOnlyWhenEveryWidthFits) {
+    ResidualBounds bounds;
+    bounds.largestTime = 10.0;
+    bounds.largestTimeOverMean = 1.0;
+    bounds.timeSum = 10.0;  // over 2 configurations: 5 on average
+    ErrorScales scales;
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 2, 1e-9)) << "infinite scales prove nothing";
+    scales.limit = scales.mean = 1e-12;
+    EXPECT_TRUE(mayBePrecise(bounds, scales, 2, 1e-9));
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 2, 1e-11)) << "the limit's width 2e-11 for the largest time";
+    scales.mean = HUGE_VAL;
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 2, 1e-9));
+    scales.mean = 1e-10;
+    bounds.largestTimeOverMean = 10.0;
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 2, 1e-9)) << "the mean's width 2e-9";
+
+    const double allowed = 0.999 * 1e-9;
+    bounds.largestTime = bounds.largestTimeOverMean = 1.0;
+    bounds.timeSum = 3.0;  // 1 on average
+    scales.limit = scales.mean = allowed / 2;
+    EXPECT_TRUE(mayBePrecise(bounds, scales, 3, 1e-9)) << "every width exactly as allowed";
+    scales.limit = std::nextafter(allowed / 2, 1.0);
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 3, 1e-9));
+    scales.limit = allowed / 2;
+    bounds.timeSum = std::nextafter(3.0, 4.0);
+    EXPECT_FALSE(mayBePrecise(bounds, scales, 3, 1e-9)) << "the averaged limit's width just past";
+}
+
+// Rows that all leave the transient block at once put no weight on it:
+// 0 reaches S = {1} with 1/2 and loses the rest, so the averaged curve goes
+// from 1/2 to 3/4, its limit, in one step, and every quantile below 1 is
+// reached there, with nothing left to doubt.
+TEST(LongRun, CurvesOfRowsThatLeaveAtOnceCrossInOneStep) {
+    for (const LongRunMethod method : {LongRunMethod::Direct, LongRunMethod::Iteration}) {
+        LongRunOptions options = withMethod(method);
+        options.quantiles = std::vector<double>{0.9, 0.999999};
+        options.maxIterations = 1000;
+        const LongRunFigures figures = settle({{{1, 0.5}}, {{1, 1.0}}}, {false, true}, options);
+        expectInside(0.75, figures.limit.low, figures.limit.high, figures.method);
+        for (const QuantileSteps& steps : figures.quantiles) {
+            EXPECT_EQ(steps.value, 1);
+            EXPECT_EQ(steps.low, 1);
+            EXPECT_EQ(steps.high, 1);
+        }
+    }
+}
+
+// Past the direct solve's size, 1100 geometric waits of 1/64 a pass: the
+// residuals shrink by (63/64)^8 = 0.88 every 8 passes, and at the first look
+// at pass 32 they are about 0.01 against a target of about 1e-9 / (4 x 7^2),
+// so value iteration would need some 1300 passes more: BiCGSTAB takes over.
+// The limit is 1 and the mean steps 64 everywhere.
+TEST(LongRun, ModeratelySlowResidualsAreHandedOverToBiCGSTAB) {
+    const int n = 1100;
+    Rows rows(static_cast<size_t>(n) + 1);
+    for (int i = 0; i < n; ++i) rows[i] = {{i, 63.0 / 64}, {n, 1.0 / 64}};
+    rows[n] = {{n, 1.0}};
+    std::vector<bool> marked(n + 1, false);
+    marked[n] = true;
+    const LongRunFigures figures = settle(rows, marked, withMethod(LongRunMethod::Automatic));
+    EXPECT_EQ(figures.method, "krylov");
+    for (const int i : {0, n - 1}) {
+        expectInside(1.0, figures.limitLow[i], figures.limitHigh[i], std::to_string(i));
+        expectInside(64.0, figures.meanLow[i], figures.meanHigh[i], std::to_string(i));
+    }
+    expectPrecise(figures.meanSteps, 1e-9);
+}
+
+// 0 reaches S = {1} with 2^-1000 and loses the rest: its limit and mean
+// steps are both 2^-1000, far below what rounding can tell from 0. The
+// intervals then hold 0 to a few times the certificate's underflow term of
+// 2^-900, which covers the underflow of any row's sum: no wider.
+TEST(ResidualCertificate, TinyValuesAreBoundedWithinAFewUnderflowTerms) {
+    const double tiny = std::ldexp(1.0, -1000);
+    for (const LongRunMethod method : {LongRunMethod::Direct, LongRunMethod::Iteration}) {
+        const LongRunFigures figures = settle({{{1, tiny}}, {{1, 1.0}}}, {false, true}, withMethod(method));
+        const std::string what = figures.method;
+        expectInside(tiny, figures.limitLow[0], figures.limitHigh[0], what);
+        expectInside(tiny, figures.meanLow[0], figures.meanHigh[0], what);
+        EXPECT_LE(figures.limitHigh[0], 3 * 0x1p-900) << what;
+        EXPECT_LE(figures.meanHigh[0], 6 * 0x1p-900) << what;
+    }
 }
