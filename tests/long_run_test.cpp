@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
 
 #include "model/analysis.h"
@@ -531,4 +532,22 @@ TEST(ResidualCertificate, TinyValuesAreBoundedWithinAFewUnderflowTerms) {
         EXPECT_LE(figures.limitHigh[0], 3 * 0x1p-900) << what;
         EXPECT_LE(figures.meanHigh[0], 6 * 0x1p-900) << what;
     }
+}
+
+
+// A geometric wait of 1/2 a pass, worked by hand: after p passes
+// v_p = 1 - 2^-p and m_p = 2 - (p + 1) 2^(1-p), all exact, so pass p sees
+// residuals 2^-p and (p - 1) 2^(1-p) and a time excess m_{p-1} / 2. Until a
+// pass has certified, its estimates must promise the mean's width within the
+// precision for the largest m~ itself, 4 (2^-p 2 + (p - 1) 2^(1-p)) =
+// p 2^(3-p) <= 0.999e-3, first at p = 18; pass 19 certifies and succeeds.
+// Taking the widths relative to max(1, m~) at once would have certified at
+// pass 17.
+TEST(LongRun, ValueIterationCertifiesOnceItsEstimatesPromiseThePrecision) {
+    LongRunOptions options = withMethod(LongRunMethod::Iteration, 1e-3);
+    const LongRunFigures figures = settle({{{0, 0.5}, {1, 0.5}}, {{1, 1.0}}}, {false, true}, options);
+    EXPECT_EQ(figures.iterations, 19);
+    expectInside(1.0, figures.limitLow[0], figures.limitHigh[0], "limit");
+    expectInside(2.0, figures.meanLow[0], figures.meanHigh[0], "mean steps");
+    expectPrecise(figures.meanSteps, 1e-3);
 }
