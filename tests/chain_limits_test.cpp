@@ -86,6 +86,22 @@ TEST(ChainEstimate, CountsSmallNetworksExactlyAndSamplesLargeOnesClosely) {
     EXPECT_FALSE(estimate.keepValues && ring.params[0][0] == 0.5);
 }
 
+// Whether the weights will outgrow the table of distinct values is judged
+// from the new values the whole sample's later rows still bring, as the
+// built rows then find: the ring of 11 repeats its weights across rows,
+// though each row's own weights are all distinct.
+TEST(ChainEstimate, TheWholeSampleJudgesWhetherWeightsOutgrowTheTable) {
+    const NetworkModel ring = ringOf(11);
+    const NeighbourLists neighbours = neighbourLists(ring);
+    const int h = static_cast<int>(configurationCount(neighbours, 1 << 20));
+    ChainLimits tight;
+    tight.maxBytes = 1.0;  // the large sample, every row of it
+    const ChainEstimate estimate = estimateChain(ring, neighbours, h, tight, 0.0);
+    const MarkovChain chain = buildMarkovChain(ring, neighbours, h, 2);
+    EXPECT_FALSE(chain.transitions.keepsValues());
+    EXPECT_EQ(estimate.keepValues, chain.transitions.keepsValues());
+}
+
 // Chunks sized for any density of rows, a hint to keep values, and a budget
 // the rows fit in change no bit; a budget they outgrow stops the build.
 TEST(ChainEstimate, BudgetsChangeNoBitUntilTheRowsOutgrowThem) {
