@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <new>
 
 #include "model/network.h"
@@ -21,6 +22,12 @@ constexpr long long SamplePaths = 1LL << 24;
 // When a bound shows that the rows fit, the sample only sizes the work and
 // guesses how weights are kept: a few milliseconds.
 constexpr long long SizingPaths = 1LL << 16;
+// The large sample stops early, from this many paths on, once its estimate
+// with every weight kept as a value is below a quarter of the limit: far
+// from the limit a closer estimate changes no decision, and the build still
+// stops at the limit if the sample was wrong.
+constexpr long long FirstSettledCheck = 1LL << 20;
+constexpr double SettledMargin = 4.0;
 // Sampled rows are held until this many entries, then let go.
 constexpr size_t SampleEntriesHeld = size_t{1} << 21;
 
@@ -114,7 +121,8 @@ private:
 };
 
 Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours, int h, long long maxPathsPerRow,
-                  long long samplePaths, WorkProgress* progress) {
+                  long long samplePaths, WorkProgress* progress,
+                  const std::function<bool(const Sample&)>& settled = nullptr) {
     const std::vector<long long> order = sampleOrder(h);
     OutcomeEnumerator enumerator(network, neighbours, h);
     enumerator.limitPaths(maxPathsPerRow);
@@ -124,6 +132,7 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
     std::vector<int> entries(neighbours.size());
     Sample sample;
     long long paths = 0;
+    long long nextCheck = FirstSettledCheck;
     if (progress) progress->begin("estimating memory", static_cast<long long>(order.size()));
     for (size_t k = 0; k < order.size() && paths < samplePaths; ++k) {
         const long long row = order[k];
@@ -142,6 +151,10 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
             held.keepValues();
         }
         addProgress(progress, 1);
+        if (settled && paths >= nextCheck) {
+            if (settled(sample)) break;
+            nextCheck = 2 * paths;
+        }
     }
     distinct.decide(held, sample.rows > 0 ? static_cast<double>(sample.entries) / sample.rows * h : 0.0);
     sample.keepValues = distinct.overflows();
@@ -218,7 +231,12 @@ ChainEstimate estimateChain(const NetworkModel& network, const NeighbourLists& n
     worst.transitions = bound;
     worst.rowBytes = rowBytesFor(bound, h, true);
     if (worst.bytes(1) <= limits.maxBytes) return estimate;
-    const Sample sample = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SamplePaths, progress);
+    const auto settled = [&](const Sample& partial) {
+        ChainEstimate pessimistic = estimateFrom(partial, network, h, keptBytes, bound);
+        pessimistic.rowBytes = rowBytesFor(pessimistic.transitions, h, true);
+        return pessimistic.bytes(1) * SettledMargin <= limits.maxBytes;
+    };
+    const Sample sample = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SamplePaths, progress, settled);
     return estimateFrom(sample, network, h, keptBytes, bound);
 }
 
@@ -226,6 +244,7 @@ void checkOutcomePaths(const NetworkModel& network, const NeighbourLists& neighb
                        long long limit) {
     OutcomeEnumerator enumerator(network, neighbours, configurationCount);
     enumerator.limitPaths(limit);
+    enumerator.countPathsOnlyNearLimit();
     std::vector<int> entries(neighbours.size());
     SparseRows row;
     for (int source = 0; source < configurationCount; ++source) {

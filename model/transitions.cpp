@@ -189,12 +189,34 @@ void OutcomeEnumerator::enumerateRow(int source, const int* entries, SparseRows&
     sourceIndex_ = source;
     for (int node = 0; node < n_; ++node) sourceTarget_[node] = source_[node] < 0 ? -1 : target(node, source_[node]);
     weight_ = 1.0;
-    paths_ = 1;
+    const bool count = countEveryRow_ || mayPassPathLimit();
+    paths_ = count ? 1 : 0;
     if (row_.direct())
-        enumerate<true>(0);
+        enumerateFromFirstNode<true>(count);
     else
-        enumerate<false>(0);
+        enumerateFromFirstNode<false>(count);
     row_.moveInto(rows);
+}
+
+template <bool Direct>
+void OutcomeEnumerator::enumerateFromFirstNode(bool count) {
+    if (count)
+        enumerate<Direct, true>(0);
+    else
+        enumerate<Direct, false>(0);
+}
+
+// A path splits in at most three at a node whose target comes before it and
+// nowhere else, so 3^k bounds the paths of a row with k such nodes.
+bool OutcomeEnumerator::mayPassPathLimit() const {
+    long long bound = 1;
+    for (int node = 0; node < n_; ++node) {
+        const int t = sourceTarget_[node];
+        if (t < 0 || t >= node) continue;
+        if (bound > pathLimit_ / 3) return true;
+        bound *= 3;
+    }
+    return false;
 }
 
 size_t OutcomeEnumerator::memoryBytes() const {
@@ -284,13 +306,13 @@ OutcomeEnumerator::JointWeights OutcomeEnumerator::jointWeights(int n, int t) co
 
 // Nodes in the single case go on in the same loop: their factor is taken
 // and never restored, so nothing waits for their return.
-template <bool Direct>
+template <bool Direct, bool Count>
 void OutcomeEnumerator::enumerate(int node) {
     for (; node < n_; ++node) {
         const int t = sourceTarget_[node];
         setPartner(node, t);
         if (t >= 0 && t < node && (!resolved_[t] || newPartner_[t] == node)) {
-            enumerateJoint<Direct>(node, t);
+            enumerateJoint<Direct, Count>(node, t);
             return;
         }
         resolved_[node] = 1;
@@ -305,28 +327,30 @@ void OutcomeEnumerator::enumerate(int node) {
 }
 
 // Node n and its target t < n may each be the one that moves, or neither.
-template <bool Direct>
+template <bool Direct, bool Count>
 void OutcomeEnumerator::enumerateJoint(int n, int t) {
     const double saved = weight_;
     const JointWeights weights =
         jointWeights_.empty() ? jointWeights(n, t) : jointWeights_[static_cast<size_t>(n) * n_ + t];
     // A path becomes two or three here: the row's leaves are one plus what
     // every joint case adds, counted before any of them is followed.
-    paths_ += weights.rest > 0 ? 2 : 1;
-    if (paths_ > pathLimit_) refuseTooManyPaths();
+    if constexpr (Count) {
+        paths_ += weights.rest > 0 ? 2 : 1;
+        if (paths_ > pathLimit_) refuseTooManyPaths();
+    }
 
     setPartner(n, source_[n]);
     resolved_[n] = 0;
     resolved_[t] = 1;
     weight_ = weights.pn * saved;
-    enumerate<Direct>(n + 1);
+    enumerate<Direct, Count>(n + 1);
 
     setPartner(n, t);
     setPartner(t, source_[t]);
     resolved_[n] = 1;
     resolved_[t] = 0;
     weight_ = weights.pt * saved;
-    enumerate<Direct>(n + 1);
+    enumerate<Direct, Count>(n + 1);
 
     setPartner(t, n);
     if (weights.rest > 0) {
@@ -335,7 +359,7 @@ void OutcomeEnumerator::enumerateJoint(int n, int t) {
         resolved_[n] = 0;
         resolved_[t] = 0;
         weight_ = weights.rest * saved;
-        enumerate<Direct>(n + 1);
+        enumerate<Direct, Count>(n + 1);
     }
     weight_ = saved;
 }
@@ -375,6 +399,7 @@ public:
                 long long pathLimit)
         : enumerator_(network, neighbours, configurations) {
         enumerator_.limitPaths(pathLimit);
+        enumerator_.countPathsOnlyNearLimit();
     }
 
     // `weights`: how the rows the piece joins keep their weights, for the
@@ -412,6 +437,7 @@ SparseRows computeTransitions(const NetworkModel& network, const NeighbourLists&
         // One chunk: straight into the rows, with nothing to join.
         OutcomeEnumerator enumerator(network, neighbours, configurations);
         enumerator.limitPaths(budget.maxPathsPerRow);
+        enumerator.countPathsOnlyNearLimit();
         for (int source = 0; source < h; ++source) {
             enumerator.enumerateRow(source, rows);
             checkMemory(rows, budget, source + 1);

@@ -113,6 +113,9 @@ public:
     // The outcome paths of the last row enumerated, leaves outside every
     // configuration included.
     long long pathCount() const { return paths_; }
+    // Counts the paths only of rows that could pass the limit, for builds
+    // that need no count: pathCount() is then 0 for the other rows.
+    void countPathsOnlyNearLimit() { countEveryRow_ = false; }
 
     // The bytes of scratch held.
     size_t memoryBytes() const;
@@ -138,10 +141,15 @@ private:
         newPartner_[node] = partnerValue;
     }
     // Direct: whether rows are summed in a table; a leaf then calls nothing.
-    template <bool Direct>
+    // Count: whether outcome paths are counted against the limit.
+    template <bool Direct, bool Count>
     void enumerate(int node);
-    template <bool Direct>
+    template <bool Direct, bool Count>
     void enumerateJoint(int n, int t);
+    template <bool Direct>
+    void enumerateFromFirstNode(bool count);
+    // Whether the row being enumerated may have more paths than the limit.
+    bool mayPassPathLimit() const;
     // Out of line, so that the recursion carries no code to build the error.
     [[noreturn]] __attribute__((noinline, cold)) void refuseTooManyPaths() const;
 
@@ -168,6 +176,7 @@ private:
     double weight_ = 1.0;
     long long paths_ = 0;
     long long pathLimit_ = std::numeric_limits<long long>::max();
+    bool countEveryRow_ = true;
     int sourceIndex_ = 0;
     RowAccumulator row_;
 };

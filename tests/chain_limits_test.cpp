@@ -16,6 +16,7 @@
 #include "model/chain_estimate.h"
 #include "model/engine_error.h"
 #include "model/parallel.h"
+#include "model/work_progress.h"
 #include "network_generator.h"
 
 namespace {
@@ -100,6 +101,28 @@ TEST(ChainEstimate, TheWholeSampleJudgesWhetherWeightsOutgrowTheTable) {
     const MarkovChain chain = buildMarkovChain(ring, neighbours, h, 2);
     EXPECT_FALSE(chain.transitions.keepsValues());
     EXPECT_EQ(estimate.keepValues, chain.transitions.keepsValues());
+}
+
+// The large sample goes on while its estimate is near the limit, and stops
+// early, still close, when the estimate is far below it.
+TEST(ChainEstimate, TheLargeSampleStopsEarlyOnlyFarFromTheLimit) {
+    const NetworkModel ring = ringOf(14);
+    const NeighbourLists neighbours = neighbourLists(ring);
+    const int h = 1 << 14;
+    const double actual = static_cast<double>(buildMarkovChain(ring, neighbours, h, 2).transitions.entryCount());
+    ChainLimits near;
+    near.maxBytes = 1.0;
+    WorkProgress nearProgress;
+    estimateChain(ring, neighbours, h, near, 0.0, &nearProgress);
+    ChainLimits far;
+    far.maxBytes = 20 * actual * SparseRows::ValueEntryBytes;
+    ASSERT_LT(far.maxBytes, outcomePathBound(ring, neighbours) * SparseRows::ValueEntryBytes);
+    WorkProgress farProgress;
+    const ChainEstimate estimate = estimateChain(ring, neighbours, h, far, 0.0, &farProgress);
+    EXPECT_STREQ(farProgress.phase(), "estimating memory");
+    EXPECT_LT(farProgress.done() * 8, nearProgress.done());
+    EXPECT_FALSE(estimate.exact);
+    EXPECT_NEAR(estimate.transitions / actual, 1.0, 0.1);
 }
 
 // Chunks sized for any density of rows, a hint to keep values, and a budget

@@ -272,7 +272,20 @@ TEST(OutcomeEnumerator, PathsBeyondTheLimitRefuseTheRow) {
         EXPECT_EQ(e.source(), 0);
         EXPECT_EQ(e.limit(), paths - 1);
     }
+    // Builds count only rows whose 3^k bound passes the limit: one more path
+    // than allowed is still refused, and the limit itself is not.
+    OutcomeEnumerator uncounted(network, neighbours, configurations);
+    uncounted.countPathsOnlyNearLimit();
+    uncounted.limitPaths(paths);
+    SparseRows row;
+    uncounted.enumerateRow(0, row);
+    EXPECT_EQ(row.entryCount(), 1u);
+    uncounted.limitPaths(paths - 1);
+    EXPECT_THROW(uncounted.enumerateRow(0, row), TooManyOutcomePaths);
+
     TransitionBudget budget;
     budget.maxPathsPerRow = paths - 1;
     EXPECT_THROW(computeTransitions(network, neighbours, configurations, 2, nullptr, budget), TooManyOutcomePaths);
+    budget.maxPathsPerRow = paths;
+    EXPECT_EQ(computeTransitions(network, neighbours, configurations, 2, nullptr, budget).entryCount(), 1u);
 }
