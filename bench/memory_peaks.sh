@@ -2,9 +2,9 @@
 # Peak resident memory and time of vorlask-cli on the networks of its memory
 # limits, for one or more builds side by side, one run at a time:
 #   bench/memory_peaks.sh build/vorlask-cli /other/build/vorlask-cli
-# Networks: rings of 16 and 18 nodes and the complete graph of 8 with uneven
-# parameters, the ring of 18 with every parameter 0.5, and 20 linked pairs
-# (refused). Each line: build, network, jobs, wall seconds, CPU seconds, peak
+# Networks: rings of 16 and 18 nodes and the complete graph of 8, each with
+# uneven parameters and with every parameter 0.5 (half...), and 20 linked
+# pairs (refused). Each line: build, network, jobs, wall seconds, CPU seconds, peak
 # resident KB, bytes per transition at the peak, the first words of any
 # message. NETWORKS and JOBS in the environment choose a subset ("ring16
 # complete8", "1 64"); TIMEOUT (600 seconds) ends a run that takes longer.
@@ -38,8 +38,10 @@ network() {  # name nodes kind: ring, complete or pairs; uneven or half
 }
 network ring16 16 ring uneven
 network ring18 18 ring uneven
+network halfring16 16 ring half
 network halfring18 18 ring half
 network complete8 8 complete uneven
+network halfcomplete8 8 complete half
 network pairs20 40 pairs half
 
 # The transitions of a network: the third line of its Matrix Market header,
@@ -54,7 +56,7 @@ transitions() {
     done
 }
 
-for name in ${NETWORKS:-ring16 ring18 halfring18 complete8 pairs20}; do
+for name in ${NETWORKS:-ring16 halfring16 ring18 halfring18 complete8 halfcomplete8 pairs20}; do
     count="$(transitions "$name" "$@")"
     for jobs in ${JOBS:-2}; do
         for cli in "$@"; do

@@ -23,9 +23,10 @@ constexpr long long SamplePaths = 1LL << 24;
 // guesses how weights are kept: a few milliseconds.
 constexpr long long SizingPaths = 1LL << 16;
 // The large sample stops early, from this many paths on, once its estimate
-// with every weight kept as a value is below a quarter of the limit: far
-// from the limit a closer estimate changes no decision, and the build still
-// stops at the limit if the sample was wrong.
+// with every weight kept as a value is below a quarter of the limit and the
+// sample has shown how weights will be kept: far from the limit a closer
+// estimate changes no decision, and the build still stops at the limit if
+// the sample was wrong.
 constexpr long long FirstSettledCheck = 1LL << 20;
 constexpr double SettledMargin = 4.0;
 // Sampled rows are held until this many entries, then let go.
@@ -94,18 +95,28 @@ public:
         if (decided_) return;
         update(held);
         if (decided_) return;
-        const double seen = static_cast<double>(held.entryCount());
-        const double newPerEntry = held.entryCount() > earlierEntries_
-                                       ? static_cast<double>(held.tableSize() - earlierDistinct_) /
-                                             static_cast<double>(held.entryCount() - earlierEntries_)
-                                       : 0.0;
-        decide(static_cast<double>(held.tableSize()) + newPerEntry * std::max(0.0, transitions - seen) >
-               static_cast<double>(SparseRows::MaxTableSize));
+        decide(projectedDistinct(held, transitions) > static_cast<double>(SparseRows::MaxTableSize));
+    }
+    // Whether more rows could still change the decision: not once it is
+    // made, nor while the values seen so far, going on at their latest rate,
+    // fit the table.
+    bool settled(const SparseRows& held, double transitions) const {
+        return decided_ || projectedDistinct(held, transitions) <= static_cast<double>(SparseRows::MaxTableSize);
     }
     bool overflows() const { return overflows_; }
     bool overflowed() const { return overflowed_; }
 
 private:
+    // The distinct weights of `transitions` entries, new ones coming at the
+    // rate of the entries since the earlier count.
+    double projectedDistinct(const SparseRows& held, double transitions) const {
+        const double seen = static_cast<double>(held.entryCount());
+        const double newPerEntry = held.entryCount() > earlierEntries_
+                                       ? static_cast<double>(held.tableSize() - earlierDistinct_) /
+                                             static_cast<double>(held.entryCount() - earlierEntries_)
+                                       : 0.0;
+        return static_cast<double>(held.tableSize()) + newPerEntry * std::max(0.0, transitions - seen);
+    }
     void decide(bool overflows) {
         decided_ = true;
         overflows_ = overflows;
@@ -152,7 +163,7 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
         }
         addProgress(progress, 1);
         if (settled && paths >= nextCheck) {
-            if (settled(sample)) break;
+            if (settled(sample) && distinct.settled(held, static_cast<double>(sample.entries) / sample.rows * h)) break;
             nextCheck = 2 * paths;
         }
     }

@@ -104,25 +104,52 @@ TEST(ChainEstimate, TheWholeSampleJudgesWhetherWeightsOutgrowTheTable) {
 }
 
 // The large sample goes on while its estimate is near the limit, and stops
-// early, still close, when the estimate is far below it.
+// early, still close and keeping weights as the rows will, when the estimate
+// is far below it: on a ring whose weights overflow the table and on one
+// whose few weights fit it.
 TEST(ChainEstimate, TheLargeSampleStopsEarlyOnlyFarFromTheLimit) {
-    const NetworkModel ring = ringOf(14);
+    NetworkModel even = ringOf(14);
+    for (auto& values : even.params) std::fill(values.begin(), values.end(), 0.5);
+    for (const NetworkModel& ring : {ringOf(14), even}) {
+        const NeighbourLists neighbours = neighbourLists(ring);
+        const int h = 1 << 14;
+        const MarkovChain chain = buildMarkovChain(ring, neighbours, h, 2);
+        const double actual = static_cast<double>(chain.transitions.entryCount());
+        ChainLimits near;
+        near.maxBytes = 1.0;
+        WorkProgress nearProgress;
+        estimateChain(ring, neighbours, h, near, 0.0, &nearProgress);
+        ChainLimits far;
+        far.maxBytes = 20 * actual * SparseRows::ValueEntryBytes;
+        ASSERT_LT(far.maxBytes, outcomePathBound(ring, neighbours) * SparseRows::ValueEntryBytes);
+        WorkProgress farProgress;
+        const ChainEstimate estimate = estimateChain(ring, neighbours, h, far, 0.0, &farProgress);
+        EXPECT_STREQ(farProgress.phase(), "estimating memory");
+        EXPECT_LT(farProgress.done() * 8, nearProgress.done());
+        EXPECT_FALSE(estimate.exact);
+        EXPECT_NEAR(estimate.transitions / actual, 1.0, 0.1);
+        EXPECT_EQ(estimate.keepValues, chain.transitions.keepsValues());
+    }
+}
+
+// The half ring of 18 has few distinct weights, but new ones still come
+// often among the first million paths: an early stop must not take that
+// rate for the rows' and keep every weight as a value.
+TEST(ChainEstimate, AnEarlyStopKeepsWeightsAsTheWholeSampleWould) {
+    NetworkModel ring = ringOf(18);
+    for (auto& values : ring.params) std::fill(values.begin(), values.end(), 0.5);
     const NeighbourLists neighbours = neighbourLists(ring);
-    const int h = 1 << 14;
-    const double actual = static_cast<double>(buildMarkovChain(ring, neighbours, h, 2).transitions.entryCount());
+    const int h = 1 << 18;
     ChainLimits near;
     near.maxBytes = 1.0;
-    WorkProgress nearProgress;
-    estimateChain(ring, neighbours, h, near, 0.0, &nearProgress);
+    const ChainEstimate whole = estimateChain(ring, neighbours, h, near, 0.0);
+    EXPECT_FALSE(whole.keepValues);
     ChainLimits far;
-    far.maxBytes = 20 * actual * SparseRows::ValueEntryBytes;
-    ASSERT_LT(far.maxBytes, outcomePathBound(ring, neighbours) * SparseRows::ValueEntryBytes);
-    WorkProgress farProgress;
-    const ChainEstimate estimate = estimateChain(ring, neighbours, h, far, 0.0, &farProgress);
-    EXPECT_STREQ(farProgress.phase(), "estimating memory");
-    EXPECT_LT(farProgress.done() * 8, nearProgress.done());
-    EXPECT_FALSE(estimate.exact);
-    EXPECT_NEAR(estimate.transitions / actual, 1.0, 0.1);
+    far.maxBytes = 20 * whole.transitions * SparseRows::ValueEntryBytes;
+    WorkProgress progress;
+    const ChainEstimate early = estimateChain(ring, neighbours, h, far, 0.0, &progress);
+    EXPECT_LT(progress.done(), progress.total());
+    EXPECT_EQ(early.keepValues, whole.keepValues);
 }
 
 // Chunks sized for any density of rows, a hint to keep values, and a budget

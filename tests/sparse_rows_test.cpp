@@ -199,6 +199,25 @@ TEST(SparseRows, FewDistinctWeightsTakeSixBytesAnEntry) {
     EXPECT_LT(plain.memoryBytes(), plain.entryCount() * 12 + 13 * 1024 * 1024 + 4 * 4001);
 }
 
+// The bytes counted are at least what two whole blocks of indexed entries,
+// the row starts, the table and its hash (at most half full) must take.
+TEST(SparseRows, MemoryCountsEntriesStartsTableAndHash) {
+    const size_t distinct = 60000;
+    SparseRows rows;
+    for (int r = 0; r < 2048; ++r) {
+        for (int c = 0; c < 1024; ++c) {
+            const size_t k = static_cast<size_t>(r) * 1024 + c;
+            rows.append(c, static_cast<double>(k % distinct + 1) / 65536.0);
+        }
+        rows.finishRow();
+    }
+    ASSERT_TRUE(rows.indexesWeights());
+    ASSERT_EQ(rows.tableSize(), distinct);
+    const size_t floor = rows.entryCount() * 6 + 2049 * 4 + distinct * 8 + 2 * distinct * 4;
+    EXPECT_GE(rows.memoryBytes(), floor);
+    EXPECT_LT(rows.memoryBytes(), floor + 16 * distinct + 64 * 1024);
+}
+
 // Narrow rows are summed in a table, wide ones in a hash: both give the
 // literal sums, column by column in increasing order, row after row.
 TEST(RowAccumulator, SumsEachColumnInTheOrderGivenForNarrowAndWideRows) {
