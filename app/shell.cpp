@@ -4,7 +4,7 @@
 
 #include "graphics/canvas.h"
 #include "graphics/window.h"
-#include "model/network.h"
+#include "model/network/network.h"
 #include "views/graph_view.h"
 #include "views/panel_geometry.h"
 

@@ -15,7 +15,7 @@
 #include "graphics/canvas.h"
 #include "graphics/font.h"
 #include "graphics/window.h"
-#include "model/network.h"
+#include "model/network/network.h"
 #include "views/graph_view.h"
 
 namespace {

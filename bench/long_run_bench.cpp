@@ -2,9 +2,9 @@
 
 #include "cli/sweep_grid.h"
 #include "model/analysis.h"
-#include "model/long_run.h"
-#include "model/success_curves.h"
-#include "model/sweep.h"
+#include "model/long_run/long_run.h"
+#include "model/long_run/success_curves.h"
+#include "model/studies/sweep.h"
 
 // The long-run analysis on the networks its issue names: every alpha and
 // beta 1.0 and gammas from 1/8 to 7/8, where S exists and settling time is

@@ -11,8 +11,8 @@
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
-#include "model/success_curves.h"
-#include "model/work_progress.h"
+#include "model/long_run/success_curves.h"
+#include "model/support/work_progress.h"
 
 namespace {
 

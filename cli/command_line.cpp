@@ -9,8 +9,8 @@
 #include "cli/commands.h"
 #include "cli/option_values.h"
 #include "cli/output.h"
-#include "model/engine_error.h"
-#include "model/message_text.h"
+#include "model/support/engine_error.h"
+#include "model/text/message_text.h"
 
 namespace {
 

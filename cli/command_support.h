@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "model/analysis.h"
-#include "model/chain_estimate.h"
-#include "model/kept_values.h"
-#include "model/network_input.h"
+#include "model/chain/chain_estimate.h"
+#include "model/support/kept_values.h"
+#include "model/text/network_input.h"
 
 class Output;
 

@@ -5,8 +5,8 @@
 
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
-#include "model/engine_error.h"
-#include "model/message_text.h"
+#include "model/support/engine_error.h"
+#include "model/text/message_text.h"
 
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options) {
     command

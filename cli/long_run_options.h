@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "model/analysis.h"
-#include "model/long_run.h"
-#include "model/network_input.h"
+#include "model/long_run/long_run.h"
+#include "model/text/network_input.h"
 
 class WorkProgress;
 

@@ -1,6 +1,6 @@
 #include "cli/option_values.h"
 
-#include "model/message_text.h"
+#include "model/text/message_text.h"
 
 namespace {
 

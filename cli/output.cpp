@@ -12,7 +12,7 @@
 #include <iostream>
 
 #include "cli/cli_error.h"
-#include "model/message_text.h"
+#include "model/text/message_text.h"
 
 namespace {
 

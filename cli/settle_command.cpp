@@ -9,8 +9,8 @@
 #include "cli/number_text.h"
 #include "cli/output.h"
 #include "cli/terminal_progress.h"
-#include "model/long_run.h"
-#include "model/work_progress.h"
+#include "model/long_run/long_run.h"
+#include "model/support/work_progress.h"
 
 namespace {
 

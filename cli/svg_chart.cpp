@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/chart_text.h"
-#include "model/message_text.h"
+#include "model/text/message_text.h"
 
 namespace {
 

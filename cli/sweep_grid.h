@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "model/sweep.h"
+#include "model/studies/sweep.h"
 
 // NAME=FROM:TO:STEP (FROM + k x STEP for k = 0, 1, ... while not above TO) or
 // NAME=V1,V2,... Throws CliError when it is malformed.

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "model/work_progress.h"
+#include "model/support/work_progress.h"
 
 // One updating line on standard error for work that takes longer than about
 // a second, when standard error is a terminal; nothing otherwise. It reads

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <iostream>
 
-#include "model/engine_error.h"
-#include "model/marks.h"
-#include "model/network.h"
-#include "model/network_input.h"
+#include "model/support/engine_error.h"
+#include "model/chain/marks.h"
+#include "model/network/network.h"
+#include "model/text/network_input.h"
 #include "model/reports.h"
-#include "model/work_progress.h"
+#include "model/support/work_progress.h"
 
 // The window's analysis report. Every floating-point result is the one of
 // the plain algorithm on dense h x h tables: the same operations on the same

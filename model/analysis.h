@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "model/configurations.h"
-#include "model/transitions.h"
+#include "model/network/configurations.h"
+#include "model/chain/transitions.h"
 
 class NetworkModel;
 class WorkProgress;

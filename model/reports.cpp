@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "model/network.h"
+#include "model/network/network.h"
 
 namespace {
 

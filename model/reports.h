@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <vector>
 
-#include "model/configurations.h"
-#include "model/transitions.h"
+#include "model/network/configurations.h"
+#include "model/chain/transitions.h"
 
 // The text pieces of an analysis report. Every line ends with '\n' and a
 // flush. Numbers go through the stream's own formatting state (locale, fill,

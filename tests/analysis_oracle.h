@@ -12,7 +12,7 @@
 #include <ostream>
 #include <vector>
 
-#include "model/network.h"
+#include "model/network/network.h"
 
 namespace oracle {
 

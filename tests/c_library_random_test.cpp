@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "model/c_library_random.h"
+#include "model/network/c_library_random.h"
 
 // The written-out generator against the C library's own rand(), on this very
 // C library: seeds at the edges of the seeding arithmetic (0, which

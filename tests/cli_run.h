@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
-#include "model/network.h"
+#include "model/network/network.h"
 
 // Running vorlask-cli inside a test: its standard output and error
 // captured, files in a temporary folder, CSV text split into fields.

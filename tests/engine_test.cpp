@@ -12,12 +12,12 @@
 
 #include "analysis_oracle.h"
 #include "model/analysis.h"
-#include "model/marks.h"
-#include "model/network_block.h"
-#include "model/seeded_random.h"
-#include "model/simulation.h"
-#include "model/success_curves.h"
-#include "model/work_progress.h"
+#include "model/chain/marks.h"
+#include "model/text/network_block.h"
+#include "model/network/seeded_random.h"
+#include "model/studies/simulation.h"
+#include "model/long_run/success_curves.h"
+#include "model/support/work_progress.h"
 #include "network_generator.h"
 
 namespace {

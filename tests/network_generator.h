@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <random>
 
-#include "model/network.h"
+#include "model/network/network.h"
 
 // Random networks of the kinds that make the analysis interesting: isolated
 // nodes, probabilities of 0 and 1, exact binary fractions whose sums reach

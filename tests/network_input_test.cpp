@@ -8,10 +8,10 @@
 #include <sstream>
 #include <string>
 
-#include "model/engine_error.h"
-#include "model/message_text.h"
-#include "model/network_block.h"
-#include "model/network_input.h"
+#include "model/support/engine_error.h"
+#include "model/text/message_text.h"
+#include "model/text/network_block.h"
+#include "model/text/network_input.h"
 
 namespace {
 

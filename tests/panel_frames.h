@@ -10,7 +10,7 @@
 
 #include "graphics/canvas.h"
 #include "graphics/font.h"
-#include "model/network.h"
+#include "model/network/network.h"
 
 struct PanelFrames {
     static constexpr uint32_t Background = 0xC0C0C0;

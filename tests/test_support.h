@@ -2,7 +2,7 @@
 
 #include "graphics/canvas.h"
 #include "graphics/font.h"
-#include "model/network.h"
+#include "model/network/network.h"
 
 // `colour` blended over `pixel` with the canvas rule: the value a drawn pixel must have.
 inline uint32_t blendOver(uint32_t pixel, uint32_t colour, uint32_t weight = 256) {

@@ -7,7 +7,7 @@
 
 #include "graphics/figure.h"
 #include "graphics/font.h"
-#include "model/network.h"
+#include "model/network/network.h"
 #include "views/clamped_pointer.h"
 #include "views/palette.h"
 #include "views/panel_geometry.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "graphics/canvas.h"
-#include "model/network.h"
+#include "model/network/network.h"
 #include "views/clamped_pointer.h"
 #include "views/panel_geometry.h"
 

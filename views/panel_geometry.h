@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/network.h"
+#include "model/network/network.h"
 
 // Pixel geometry of the matrix panel. Drawing and mouse editing both read it,
 // so a hit box can never drift away from what is drawn.

@@ -3,7 +3,7 @@
 // Linked into the page only, as objects, which the linker takes before the C
 // library's archive.
 
-#include "model/c_library_random.h"
+#include "model/network/c_library_random.h"
 
 namespace {
 

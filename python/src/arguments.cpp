@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "model/engine_error.h"
-#include "model/network_input.h"
-#include "model/parallel.h"
-#include "model/system_memory.h"
+#include "model/support/engine_error.h"
+#include "model/text/network_input.h"
+#include "model/support/parallel.h"
+#include "model/support/system_memory.h"
 
 namespace py = pybind11;
 

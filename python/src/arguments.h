@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/chain_estimate.h"
+#include "model/chain/chain_estimate.h"
 
 // Checks and conversions of the module's arguments. Every refusal is an
 // EngineError (bad input), which Python sees as ValueError.

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/work_progress.h"
+#include "model/support/work_progress.h"
 
 // The phases a piece of engine work goes through, as its WorkProgress names
 // them, each with its share of the whole, so that a caller sees one fraction

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "model/engine_error.h"
-#include "model/long_run.h"
-#include "model/network_input.h"
+#include "model/support/engine_error.h"
+#include "model/long_run/long_run.h"
+#include "model/text/network_input.h"
 #include "python_network.h"
 
 // The long-run arguments that Network.settle and sweep share.

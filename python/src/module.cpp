@@ -10,9 +10,9 @@
 #include "analysis_bindings.h"
 #include "long_run_bindings.h"
 #include "model/analysis.h"
-#include "model/configurations.h"
-#include "model/engine_error.h"
-#include "model/network_input.h"
+#include "model/network/configurations.h"
+#include "model/support/engine_error.h"
+#include "model/text/network_input.h"
 #include "python_network.h"
 #include "study_bindings.h"
 

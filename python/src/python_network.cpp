@@ -5,9 +5,9 @@
 
 #include "arguments.h"
 #include "model/analysis.h"
-#include "model/engine_error.h"
-#include "model/network_block.h"
-#include "model/network_input.h"
+#include "model/support/engine_error.h"
+#include "model/text/network_block.h"
+#include "model/text/network_input.h"
 #include "owned_arrays.h"
 
 namespace py = pybind11;

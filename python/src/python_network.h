@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "model/network.h"
+#include "model/network/network.h"
 
 // What vorlask.Network holds: the network, in its start state, and the name
 // of the file it was read from (empty for one built from arrays), which

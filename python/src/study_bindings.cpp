@@ -6,11 +6,11 @@
 
 #include "arguments.h"
 #include "interruptible_work.h"
-#include "model/kept_values.h"
-#include "model/simulation.h"
-#include "model/success_curves.h"
-#include "model/sweep.h"
-#include "model/work_progress.h"
+#include "model/support/kept_values.h"
+#include "model/studies/simulation.h"
+#include "model/long_run/success_curves.h"
+#include "model/studies/sweep.h"
+#include "model/support/work_progress.h"
 #include "owned_arrays.h"
 
 namespace py = pybind11;

@@ -1,0 +1,53 @@
+#include "model/transient/direct_solve.h"
+
+#include <Eigen/SparseCore>
+#include <Eigen/SparseLU>
+
+struct DirectSolver::Factors {
+    Eigen::SparseMatrix<double> matrix;
+    Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+};
+
+DirectSolver::DirectSolver(const SparseRows& transitions, const TransientSet& set)
+    : factors_(std::make_unique<Factors>()) {
+    const auto& transient = set.transient();
+    std::vector<int> position(static_cast<size_t>(set.configurationCount()), -1);
+    for (size_t r = 0; r < transient.size(); ++r) position[transient[r]] = static_cast<int>(r);
+
+    std::vector<Eigen::Triplet<double>> entries;
+    weightsIntoMarked_.assign(transient.size(), 0.0);
+    for (size_t r = 0; r < transient.size(); ++r) {
+        const int row = static_cast<int>(r);
+        entries.emplace_back(row, row, 1.0);
+        transitions.forEachEntry(transient[r], [&](int column, double weight) {
+            if (position[column] >= 0)
+                entries.emplace_back(row, position[column], -weight);
+            else if (set.kind(column) == TransientSet::Marked)
+                weightsIntoMarked_[r] += weight;
+        });
+    }
+    const Eigen::Index n = static_cast<Eigen::Index>(transient.size());
+    factors_->matrix.resize(n, n);
+    factors_->matrix.setFromTriplets(entries.begin(), entries.end());
+    factors_->matrix.makeCompressed();
+    factors_->lu.analyzePattern(factors_->matrix);
+    factors_->lu.factorize(factors_->matrix);
+}
+
+DirectSolver::~DirectSolver() = default;
+
+bool DirectSolver::factorized() const { return factors_->lu.info() == Eigen::Success; }
+
+std::vector<double> DirectSolver::solve(const std::vector<double>& rhs) const {
+    const Eigen::Map<const Eigen::VectorXd> b(rhs.data(), static_cast<Eigen::Index>(rhs.size()));
+    const Eigen::VectorXd x = factors_->lu.solve(b);
+    return std::vector<double>(x.data(), x.data() + x.size());
+}
+
+std::vector<double> DirectSolver::residual(const std::vector<double>& rhs, const std::vector<double>& x) const {
+    const Eigen::Index n = static_cast<Eigen::Index>(rhs.size());
+    const Eigen::Map<const Eigen::VectorXd> b(rhs.data(), n);
+    const Eigen::Map<const Eigen::VectorXd> solution(x.data(), n);
+    const Eigen::VectorXd r = b - factors_->matrix * solution;
+    return std::vector<double>(r.data(), r.data() + r.size());
+}
