@@ -7,9 +7,9 @@
 #include "model/analysis.h"
 #include "model/chain/chain_estimate.h"
 #include "model/chain/marks.h"
+#include "model/long_run/success_curves.h"
 #include "model/network/seeded_random.h"
 #include "model/studies/simulation.h"
-#include "model/long_run/success_curves.h"
 
 // The engine of vorlask-cli on the networks its issue names: complete graphs
 // and a ring with uneven probabilities and with every probability 1.0 (many

@@ -5,9 +5,9 @@
 #include "cli/cli_error.h"
 #include "cli/option_values.h"
 #include "cli/output.h"
-#include "model/support/system_memory.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
+#include "model/support/system_memory.h"
 
 void addNetworkArgument(CLI::App& command, std::string& path) {
     command.add_option("NETWORK", path, "file with a \"DATA:\" network block, or - for standard input")

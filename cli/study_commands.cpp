@@ -13,9 +13,9 @@
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
 #include "cli/terminal_progress.h"
-#include "model/support/parallel.h"
-#include "model/studies/simulation.h"
 #include "model/long_run/success_curves.h"
+#include "model/studies/simulation.h"
+#include "model/support/parallel.h"
 #include "model/support/work_progress.h"
 
 namespace {

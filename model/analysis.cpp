@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <iostream>
 
-#include "model/support/engine_error.h"
 #include "model/chain/marks.h"
 #include "model/network/network.h"
-#include "model/text/network_input.h"
 #include "model/reports.h"
+#include "model/storage/row_accumulator.h"
+#include "model/support/engine_error.h"
 #include "model/support/work_progress.h"
+#include "model/text/network_input.h"
 
 // The window's analysis report. Every floating-point result is the one of
 // the plain algorithm on dense h x h tables: the same operations on the same
@@ -225,22 +226,8 @@ private:
     RowAccumulator next_;
 };
 
-int countMarked(const std::vector<bool>& marked) {
-    return static_cast<int>(std::count(marked.begin(), marked.end(), true));
-}
 
 }  // namespace
-
-MarkovChain buildMarkovChain(const NetworkModel& network, const NeighbourLists& neighbours, int count, int jobs,
-                             WorkProgress* progress, const TransitionBudget& budget) {
-    MarkovChain chain;
-    chain.configurations = listConfigurations(neighbours, count);
-    chain.transitions = computeTransitions(network, neighbours, chain.configurations, jobs, progress, budget);
-    if (progress) progress->begin("marking", 0);
-    chain.marked = markConfigurations(chain.configurations, findSuccessors(chain.transitions));
-    chain.markedCount = countMarked(chain.marked);
-    return chain;
-}
 
 void checkWindowAnalysis(const NetworkModel& network, const std::string& networkName, int horizon,
                          int columnsPerBlock, const AnalysisArgumentNames& names) {

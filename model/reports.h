@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/network/configurations.h"
-#include "model/chain/transitions.h"
+#include "model/storage/sparse_rows.h"
 
 // The text pieces of an analysis report. Every line ends with '\n' and a
 // flush. Numbers go through the stream's own formatting state (locale, fill,

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analysis_oracle.h"
-#include "network_generator.h"
 #include "model/analysis.h"
+#include "network_generator.h"
 #include "test_support.h"
 
 namespace {

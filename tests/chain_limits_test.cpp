@@ -12,10 +12,10 @@
 
 #include "cli/command_line.h"
 #include "cli_run.h"
-#include "model/support/system_memory.h"
 #include "model/chain/chain_estimate.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
+#include "model/support/system_memory.h"
 #include "model/support/work_progress.h"
 #include "network_generator.h"
 

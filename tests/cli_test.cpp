@@ -24,11 +24,11 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis_oracle.h"
-#include "cli_run.h"
 #include "cli/chart_text.h"
 #include "cli/command_line.h"
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
+#include "cli_run.h"
 #include "network_generator.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include "analysis_oracle.h"
 #include "model/analysis.h"
 #include "model/chain/marks.h"
-#include "model/text/network_block.h"
+#include "model/long_run/success_curves.h"
 #include "model/network/seeded_random.h"
 #include "model/studies/simulation.h"
-#include "model/long_run/success_curves.h"
 #include "model/support/work_progress.h"
+#include "model/text/network_block.h"
 #include "network_generator.h"
 
 namespace {

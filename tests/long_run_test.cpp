@@ -5,12 +5,12 @@
 #include <random>
 
 #include "model/analysis.h"
-#include "model/support/bounded_arithmetic.h"
-#include "model/support/engine_error.h"
 #include "model/long_run/long_run.h"
 #include "model/long_run/residual_certificate.h"
 #include "model/long_run/success_curves.h"
 #include "model/network/network.h"
+#include "model/support/bounded_arithmetic.h"
+#include "model/support/engine_error.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
+#include "model/chain/transitions.h"
 #include "model/network/configurations.h"
 #include "model/network/network.h"
-#include "model/chain/transitions.h"
 
 namespace {
 

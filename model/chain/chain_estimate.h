@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "model/analysis.h"
+#include "model/chain/markov_chain.h"
 
 class NetworkModel;
 class WorkProgress;

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "model/support/bounded_arithmetic.h"
-#include "model/transient/direct_solve.h"
-#include "model/support/engine_error.h"
 #include "model/long_run/krylov_solve.h"
 #include "model/long_run/pass_budget.h"
 #include "model/long_run/residual_certificate.h"
 #include "model/long_run/settling_curve.h"
+#include "model/support/bounded_arithmetic.h"
+#include "model/support/engine_error.h"
+#include "model/transient/direct_solve.h"
 #include "model/transient/transient_set.h"
 
 // The graph decides S, the configurations that cannot reach S and whether

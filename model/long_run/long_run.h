@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "model/chain/transitions.h"
+#include "model/storage/sparse_rows.h"
 
 class WorkProgress;
 

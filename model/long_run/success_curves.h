@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "model/chain/transitions.h"
+#include "model/storage/sparse_rows.h"
 
 class WorkProgress;
 

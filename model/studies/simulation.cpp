@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "model/network/seeded_random.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
-#include "model/network/seeded_random.h"
 #include "model/support/work_progress.h"
 
 namespace {

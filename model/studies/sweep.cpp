@@ -6,11 +6,11 @@
 #include <memory>
 #include <cstdio>
 
-#include "model/analysis.h"
 #include "model/chain/chain_estimate.h"
+#include "model/chain/markov_chain.h"
+#include "model/long_run/success_curves.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
-#include "model/long_run/success_curves.h"
 #include "model/support/work_progress.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "model/storage/sparse_rows.h"
 #include "model/transient/transient_set.h"
-#include "model/chain/transitions.h"
 
 // Configurations per block of work: the success curves' block, so that a
 // curve summed block by block here adds in the same order as there.

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "model/chain/transitions.h"
+#include "model/storage/sparse_rows.h"
 
 // What the graph of positive one-step weights alone decides about the long
 // run: the marked configurations S, which stay there (limit 1, mean steps

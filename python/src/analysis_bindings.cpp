@@ -11,10 +11,10 @@
 #include "arguments.h"
 #include "interruptible_work.h"
 #include "model/analysis.h"
+#include "model/long_run/success_curves.h"
 #include "model/support/engine_error.h"
 #include "model/support/kept_values.h"
 #include "model/support/parallel.h"
-#include "model/long_run/success_curves.h"
 #include "model/support/work_progress.h"
 #include "owned_arrays.h"
 

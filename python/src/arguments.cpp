@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "model/support/engine_error.h"
-#include "model/text/network_input.h"
 #include "model/support/parallel.h"
 #include "model/support/system_memory.h"
+#include "model/text/network_input.h"
 
 namespace py = pybind11;
 

@@ -7,11 +7,11 @@
 #include "arguments.h"
 #include "interruptible_work.h"
 #include "model/analysis.h"
+#include "model/long_run/long_run.h"
 #include "model/support/engine_error.h"
 #include "model/support/kept_values.h"
-#include "model/long_run/long_run.h"
-#include "model/text/network_input.h"
 #include "model/support/work_progress.h"
+#include "model/text/network_input.h"
 #include "owned_arrays.h"
 
 namespace py = pybind11;

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "model/support/engine_error.h"
 #include "model/long_run/long_run.h"
+#include "model/support/engine_error.h"
 #include "model/text/network_input.h"
 #include "python_network.h"
 

@@ -6,10 +6,10 @@
 
 #include "arguments.h"
 #include "interruptible_work.h"
-#include "model/support/kept_values.h"
-#include "model/studies/simulation.h"
 #include "model/long_run/success_curves.h"
+#include "model/studies/simulation.h"
 #include "model/studies/sweep.h"
+#include "model/support/kept_values.h"
 #include "model/support/work_progress.h"
 #include "owned_arrays.h"
 
