@@ -233,3 +233,20 @@ TEST(Step, AllocatesNothingOnceWarm) {
     // Success rates stay counts of steps.
     for (uint32_t count : network.successCount) EXPECT_LE(count, network.stepCount);
 }
+
+// A node whose targeted link is gone loses its partner and searches from
+// node 0, not from the partner it had: partnered with 2 and aiming at 4, once
+// the link to 4 is removed, node 0 aims at its lowest neighbour 1, where a
+// search from 2 would give 3.
+TEST(Step, LostTargetSearchesFromTheLowestNeighbour) {
+    NetworkFixture f;
+    Network& network = f.network;
+    network.resize(5);
+    for (const int j : {1, 2, 3}) link(network, 0, j);
+    network.partner[0] = 2;
+    network.pointer[0] = 4;
+    network.params[Network::Alpha].assign(5, 0.0);
+    network.step();
+    EXPECT_EQ(network.partner[0], -1);
+    EXPECT_EQ(network.pointer[0], 1);
+}
