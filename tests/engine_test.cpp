@@ -126,6 +126,30 @@ TEST(Engine, MarksMatchLiteralMarkingOnEveryShapeOfSuccessorGraph) {
     }
 }
 
+// On a cycle longer than the linear search, values of node 0 are looked up
+// by bisection, and the key just past the end of the range of value 0 is
+// value 1 at the cycle's first position. The only configuration of the cycle
+// with value 0 recurs only when the cycle closes, so it is marked and marks
+// the whole cycle; a configuration on a tree with value 0 before a cycle
+// without it is marked the same way.
+TEST(Engine, ValuesLookedUpOnALongCycleStopAtTheEndOfTheirRange) {
+    const int length = 40;
+    std::vector<int> successor(length);
+    for (int l = 0; l < length; ++l) successor[l] = (l + 1) % length;
+    std::vector<std::vector<int>> configurations(length, std::vector<int>{1, -1});
+    configurations[5][0] = 0;
+    std::vector<bool> marks = markConfigurations(listOf(configurations), successor);
+    EXPECT_EQ(marks, std::vector<bool>(length, true));
+    EXPECT_EQ(marks, marksLiterally(configurations, successor));
+
+    configurations[5][0] = 1;
+    configurations.push_back({0, -1});
+    successor.push_back(3);
+    marks = markConfigurations(listOf(configurations), successor);
+    EXPECT_EQ(marks, std::vector<bool>(length + 1, true));
+    EXPECT_EQ(marks, marksLiterally(configurations, successor));
+}
+
 // The chain of the engine is the window's: the same weights to the bit, the
 // same marks; and the same for any number of jobs.
 TEST(Engine, ChainIsTheLiteralAlgorithmsForAnyNumberOfJobs) {
