@@ -37,6 +37,15 @@ nlohmann::ordered_json stepsJson(long long steps) {
     return steps == NeverReached ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(steps);
 }
 
+// A crossing the precision cannot bracket has no value to give.
+std::string quantileValueText(const QuantileSteps& steps) {
+    return steps.resolved ? stepsText(steps.value) : "nan";
+}
+
+nlohmann::ordered_json quantileValueJson(const QuantileSteps& steps) {
+    return steps.resolved ? stepsJson(steps.value) : nlohmann::ordered_json("nan");
+}
+
 void appendFigureRow(std::string& text, const std::string& measure, const BoundedFigure& figure) {
     text += measure;
     for (const double value : {figure.value, figure.low, figure.high}) {
@@ -51,7 +60,7 @@ void writeAveragedCsv(Output& out, const LongRunFigures& figures) {
     appendFigureRow(text, "limit", figures.limit);
     appendFigureRow(text, "mean_steps", figures.meanSteps);
     for (const QuantileSteps& steps : figures.quantiles)
-        text += quantileMeasure(steps.quantile) + "," + stepsText(steps.value) + "," + stepsText(steps.low) + "," +
+        text += quantileMeasure(steps.quantile) + "," + quantileValueText(steps) + "," + stepsText(steps.low) + "," +
                 stepsText(steps.high) + "\n";
     out.stream() << text;
 }
@@ -111,7 +120,7 @@ void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figu
     for (const QuantileSteps& steps : figures.quantiles) {
         nlohmann::ordered_json row;
         row["measure"] = quantileMeasure(steps.quantile);
-        row["value"] = stepsJson(steps.value);
+        row["value"] = quantileValueJson(steps);
         row["low"] = stepsJson(steps.low);
         row["high"] = stepsJson(steps.high);
         head["figures"].push_back(row);

@@ -288,6 +288,32 @@ TEST(LongRun, UnreachableComponentsAndClosedForms) {
     }
 }
 
+// 0 stays with 1/2 and leaves for S = {1} with 1/2: the averaged curve is
+// 1 - 2^-p / 2, reaching 1 - 1e-14 of its limit 1 at step 46. The curve
+// cannot bracket a crossing whose share of the limit's upper bound lies
+// above 1: it is unresolved, low before the exact crossing, and given up
+// long before the cap, while the limit and mean steps are certified. A
+// share the precision allows is still resolved by the same curve.
+TEST(LongRun, CrossingsTheCurveCannotBracketAreUnresolved) {
+    const Rows rows = {{{0, 0.5}, {1, 0.5}}, {{1, 1.0}}};
+    LongRunOptions options = withMethod(LongRunMethod::Iteration, 1e-9);
+    options.quantiles = std::vector<double>{1 - 1e-14, 0.7};
+    options.maxIterations = 5000;
+    const LongRunFigures figures = settle(rows, {false, true}, options);
+    expectInside(1.0, figures.limit.low, figures.limit.high, "limit");
+    expectInside(1.0, figures.meanSteps.low, figures.meanSteps.high, "mean steps");
+    ASSERT_EQ(figures.quantiles.size(), 2u);
+    const QuantileSteps& unresolved = figures.quantiles[0];
+    EXPECT_FALSE(unresolved.resolved);
+    EXPECT_LE(unresolved.low, 46);
+    EXPECT_EQ(unresolved.high, NeverReached);
+    EXPECT_LT(figures.iterations, 500);
+    // 1 - 2^-p / 2 >= 0.7 first at p = 1.
+    EXPECT_TRUE(figures.quantiles[1].resolved);
+    EXPECT_EQ(figures.quantiles[1].value, 1);
+    EXPECT_EQ(figures.quantiles[1].high, 1);
+}
+
 TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {
     // 0 -> 1 -> 2 -> S in certain steps: exact means 3, 2, 1 and the whole
     // limit reached after three steps.

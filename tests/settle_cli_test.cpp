@@ -138,6 +138,17 @@ TEST(SettleCli, QuantileStepsAreWhereTheStepsCurveCrosses) {
             EXPECT_LT(number(curve[step][1]), q * limit) << q;
         }
     }
+
+    // A share too close to 1 for the default precision to bracket is
+    // unresolved, in both formats, and the other figures still count.
+    const CliOutcome close = runCli({"settle", "--quantiles", "0.99999999999999", path});
+    ASSERT_EQ(close.status, 0) << close.err;
+    figures = figureRows(close.out);
+    EXPECT_EQ(figures.at("steps_to_0.99999999999999")[0], "nan");
+    EXPECT_EQ(figures.at("steps_to_0.99999999999999")[2], "inf");
+    const auto json = nlohmann::json::parse(
+        runCli({"settle", "--quantiles", "0.99999999999999", "--format", "json", path}).out);
+    EXPECT_EQ(json["figures"][2]["value"], "nan");
 }
 
 // Each point of a long-run sweep is settle's figures on the edited network.

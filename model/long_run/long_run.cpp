@@ -386,7 +386,9 @@ private:
         }
         std::vector<double> next(curveVector_);
         std::vector<double> sums;
-        while (!curve_->crossing(q, figures_.limit, steps)) {
+        long long searched = 0;
+        while (!curve_->crossing(q, figures_.limit, steps, searched)) {
+            if (curve_->lowerBoundStalled()) return curve_->unresolvedCrossing(q, figures_.limit);
             budget_.spend();
             stepCurve(transitions_, set_, curveVector_, next, sums, options_.jobs);
             curveVector_.swap(next);

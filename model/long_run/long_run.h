@@ -60,11 +60,15 @@ struct BoundedFigure {
 // Steps at which the averaged curve first reaches q x the averaged limit:
 // `value` as the curve and limit are computed, `low` and `high` where the
 // exact crossing can lie; NeverReached for all three where it never does.
+// A crossing too close to the limit for the limit's interval and the
+// curve's rounding to bracket is not resolved: its value is unknown, `low`
+// as far as the curve was followed, `high` NeverReached.
 struct QuantileSteps {
     double quantile = 0.0;
     long long value = 0;
     long long low = 0;
     long long high = 0;
+    bool resolved = true;
 };
 
 struct LongRunFigures {

@@ -40,11 +40,18 @@ double largestWeightIntoTransient(const SparseRows& transitions, const Transient
     return inflated(largest * (1 + dotProductSlack(static_cast<size_t>(set.longestRow()))));
 }
 
-// The first step at which `values` reaches `threshold`, or -1.
-long long firstReaching(const std::vector<double>& values, double threshold) {
-    const auto found = std::find_if(values.begin(), values.end(), [&](double value) { return value >= threshold; });
+// The first step from `from` at which `values` reaches `threshold`, or -1.
+long long firstReaching(const std::vector<double>& values, double threshold, long long from = 0) {
+    const auto found =
+        std::find_if(values.begin() + from, values.end(), [&](double value) { return value >= threshold; });
     return found == values.end() ? -1 : static_cast<long long>(found - values.begin());
 }
+
+// Steps the lower bound must go without rising before the curve counts as
+// settled: more than any period of the averaged curve's rises is likely to
+// leave flat, and an eighth of the steps held, so that giving up costs
+// little beside the steps already taken.
+constexpr long long StalledSteps = 64;
 
 }  // namespace
 
@@ -77,19 +84,38 @@ void SettlingCurve::appendBounds() {
     const double average = average_.back();
     low_.push_back(std::max(0.0, down(down(down(average / sumUp) - drift_) / growth_)));
     high_.push_back(up(up(up(average / sumDown) + drift_) / shrink_));
+    if (low_.back() > highestLow_) {
+        highestLow_ = low_.back();
+        highestLowStep_ = lastStep();
+    }
+}
+
+bool SettlingCurve::lowerBoundStalled() const {
+    return lastStep() - highestLowStep_ > std::max(StalledSteps, lastStep() / 8);
 }
 
 // The exact crossing is the first step whose exact average reaches q a,
 // a the exact limit. Before `low` even the upper bound of the curve stays
 // below q times the lower bound of the limit; at `high` the lower bound of
 // the curve has reached q times its upper bound.
-bool SettlingCurve::crossing(double q, const BoundedFigure& limit, QuantileSteps& steps) const {
+bool SettlingCurve::crossing(double q, const BoundedFigure& limit, QuantileSteps& steps,
+                             long long& searched) const {
     steps.quantile = q;
-    steps.high = firstReaching(low_, up(q * limit.high));
-    if (steps.high < 0) return false;
+    steps.high = firstReaching(low_, up(q * limit.high), searched);
+    if (steps.high < 0) {
+        searched = lastStep() + 1;
+        return false;
+    }
     steps.value = firstReaching(average_, q * limit.value);
     steps.low = firstReaching(high_, down(q * limit.low));
     return true;
+}
+
+QuantileSteps SettlingCurve::unresolvedCrossing(double q, const BoundedFigure& limit) const {
+    const long long low = firstReaching(high_, down(q * limit.low));
+    QuantileSteps steps{q, NeverReached, low < 0 ? lastStep() + 1 : low, NeverReached};
+    steps.resolved = false;
+    return steps;
 }
 
 void stepCurve(const SparseRows& transitions, const TransientSet& set, const std::vector<double>& current,

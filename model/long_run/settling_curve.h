@@ -24,8 +24,20 @@ public:
 
     // The steps at which the curve reaches q x `limit`, or false while the
     // steps held cannot yet tell where the exact crossing lies. `limit` must
-    // be positive; q in (0, 1).
-    bool crossing(double q, const BoundedFigure& limit, QuantileSteps& steps) const;
+    // be positive; q in (0, 1). `searched` is the first step not yet known
+    // to stay below the crossing's bound: 0 for a new search, which each
+    // call then goes on with from where the last one stopped.
+    bool crossing(double q, const BoundedFigure& limit, QuantileSteps& steps, long long& searched) const;
+
+    // Whether the curve's lower bound has not risen for long: the curve has
+    // come so close to its limit that the rounding of each further step
+    // widens the bounds more than the step raises the curve, and a crossing
+    // that its lower bound has not bracketed by then never will be.
+    bool lowerBoundStalled() const;
+
+    // The bounds of a crossing the curve cannot bracket: `low` as far as the
+    // steps held show, `high` unknown.
+    QuantileSteps unresolvedCrossing(double q, const BoundedFigure& limit) const;
 
 private:
     void appendBounds();
@@ -43,6 +55,9 @@ private:
     double growth_ = 1.0;
     double shrink_ = 1.0;
     double drift_ = 0.0;
+    // The highest lower bound so far, and its step.
+    double highestLow_ = 0.0;
+    long long highestLowStep_ = 0;
 };
 
 // One step of the curve's vector over the transient rows: next = T current

@@ -47,7 +47,9 @@ py::dict averagedColumns(const LongRunFigures& figures) {
     add("limit", figures.limit.value, figures.limit.low, figures.limit.high);
     add("mean_steps", figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high);
     for (const QuantileSteps& steps : figures.quantiles)
-        add(quantileMeasure(steps.quantile), stepsValue(steps.value), stepsValue(steps.low), stepsValue(steps.high));
+        add(quantileMeasure(steps.quantile),
+            steps.resolved ? stepsValue(steps.value) : std::numeric_limits<double>::quiet_NaN(),
+            stepsValue(steps.low), stepsValue(steps.high));
     const auto rows = static_cast<py::ssize_t>(value.size());
     py::dict columns;
     columns["measure"] = py::module_::import("numpy").attr("array")(measures);

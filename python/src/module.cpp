@@ -216,7 +216,9 @@ void bindNetwork(py::module_& m) {
                 "steps until it arrives and the steps until each quantile of it, averaged over every start\n"
                 "configuration, each with an interval that holds the exact value. A dict of numpy columns\n"
                 "measure (limit, mean_steps, steps_to_Q), value, low and high (float64, inf where the curve\n"
-                "never gets there). per_configuration=True gives instead, per configuration (h,), limit,\n"
+                "never gets there; a quantile the precision cannot bracket has value nan, low as far as
+"
+                "known and high inf). per_configuration=True gives instead, per configuration (h,), limit,\n"
                 "limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
                 "precision: every interval is at most precision x max(1, |value|) wide; at least 1e-15.\n"
                 "quantiles: shares of the limit, each in (0, 1].\n"
