@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +69,57 @@ std::string folderOf(const std::string& path) {
 std::string baseNameOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a path finally names: symbolic links followed, even to a target
+// that does not exist yet, as a shell's redirection writes through them. A
+// loop of links is left to the write to report.
+std::string finalTarget(std::string path) {
+    constexpr int MostLinks = 40;
+    for (int followed = 0; followed < MostLinks; ++followed) {
+        struct stat link;
+        if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+        std::string target(static_cast<size_t>(link.st_size > 0 ? link.st_size : MaxPathLength) + 1, '\0');
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<size_t>(length) >= target.size()) return path;
+        target.resize(static_cast<size_t>(length));
+        path = target[0] == '/' ? target : folderOf(path) + "/" + target;
+    }
+    return path;
+}
+
+// Copies the finished temporary file into `target` in place, for a file of
+// several hard links: a rename would leave the other names with the old
+// contents.
+int copyInPlace(const std::string& temporary, const std::string& target) {
+    const int from = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (from < 0) return errno;
+    const int to = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (to < 0) {
+        const int error = errno;
+        close(from);
+        return error;
+    }
+    char buffer[1 << 16];
+    int error = 0;
+    for (;;) {
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) error = errno;
+            break;
+        }
+        for (ssize_t put = 0; put < got && !error;) {
+            const ssize_t written = write(to, buffer + put, static_cast<size_t>(got - put));
+            if (written < 0 && errno != EINTR) error = errno;
+            if (written > 0) put += written;
+        }
+        if (error) break;
+    }
+    close(from);
+    if (close(to) != 0 && !error) error = errno;
+    if (!error) unlink(temporary.c_str());
+    return error;
 }
 
 // The mode the file gets: an existing file's own, else what the umask allows.
@@ -156,6 +208,7 @@ private:
 Output::Output(std::string path) : path_(path == "-" ? std::string() : std::move(path)) {
     name_ = path_.empty() ? "standard output" : shownName(path_);
     if (path_.empty()) return;
+    path_ = finalTarget(path_);
     buffer_ = std::make_unique<FileBuffer>();
     file_ = std::make_unique<std::ostream>(buffer_.get());
     struct stat existing;
@@ -212,7 +265,12 @@ void Output::finish() {
 
 void Output::putInPlace() {
     if (temporary_.empty() || committed_) return;
-    if (chmod(temporary_.c_str(), modeFor(path_)) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+    struct stat existing;
+    if (stat(path_.c_str(), &existing) == 0 && existing.st_nlink > 1) {
+        if (const int error = copyInPlace(temporary_, path_)) fail(error);
+    } else if (chmod(temporary_.c_str(), modeFor(path_)) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
+        fail(errno);
+    }
     unregisterTemporary(temporary_);
     committed_ = true;
 }

@@ -9,8 +9,11 @@
 // Where a command writes its data: standard output for "-", or a file. A
 // file is written to a temporary file beside it and renamed over it once the
 // command's every output is written (OutputSet), so a failed or interrupted
-// run leaves no half-written file and an existing one untouched. A device or
-// a pipe (/dev/null, a named pipe) is written in place.
+// run leaves no half-written file and an existing one untouched. A symbolic
+// link is written through: the temporary file lies beside its final target,
+// which gets the new contents while the link stays. A device or a pipe
+// (/dev/null, a named pipe) is written in place, and so, once it is whole,
+// is a file of several hard links, so that each of its names sees it.
 class Output {
 public:
     explicit Output(std::string path);

@@ -687,6 +687,37 @@ TEST(Cli, DevicesAreWrittenInPlaceAndFilesKeepTheirMode) {
     umask(mask);
 }
 
+// An output through a symbolic link writes the link's final target, as a
+// shell's redirection does, however many links lead there and whether or
+// not it exists yet; the links stay links. A file of two hard links keeps
+// both names on the new contents.
+TEST(Cli, OutputsWriteThroughLinks) {
+    Folder folder;
+    const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
+    const std::string expected = run({"steps", path}).out;
+    ASSERT_EQ(mkdir(folder.file("data").c_str(), 0755), 0);
+    folder.write("data/real.csv", "old\n");
+    ASSERT_EQ(symlink("data/real.csv", folder.file("link.csv").c_str()), 0);
+    ASSERT_EQ(symlink(folder.file("link.csv").c_str(), folder.file("again.csv").c_str()), 0);
+    ASSERT_EQ(symlink("data/new.csv", folder.file("ahead.csv").c_str()), 0);
+    ASSERT_EQ(link(folder.file("data/real.csv").c_str(), folder.file("hard.csv").c_str()), 0);
+    for (const char* name : {"again.csv", "ahead.csv"}) {
+        ASSERT_EQ(run({"steps", "-o", folder.file(name), path}).status, 0) << name;
+        struct stat status;
+        ASSERT_EQ(lstat(folder.file(name).c_str(), &status), 0);
+        EXPECT_TRUE(S_ISLNK(status.st_mode)) << name;
+    }
+    EXPECT_EQ(readFile(folder.file("data/real.csv")), expected);
+    EXPECT_EQ(readFile(folder.file("hard.csv")), expected);
+    EXPECT_EQ(readFile(folder.file("data/new.csv")), expected);
+
+    const std::string shorter = run({"steps", "--horizon", "1", path}).out;
+    ASSERT_EQ(run({"steps", "--horizon", "1", "-o", folder.file("hard.csv"), path}).status, 0);
+    EXPECT_EQ(readFile(folder.file("data/real.csv")), shorter);
+    EXPECT_EQ(readFile(folder.file("hard.csv")), shorter);
+    EXPECT_EQ(folder.files(), "again.csv\nahead.csv\ndata\nhard.csv\nk3.txt\nlink.csv\n");
+}
+
 // Standard error as a terminal for the life of the object: what is written
 // there is read from the terminal's other end.
 class TerminalStandardError {
