@@ -43,6 +43,24 @@ BlockError readFile(const NetworkInput& input, NetworkModel& network) {
     return readNetworkBlock(file, network);
 }
 
+NetworkInput namedInput(const std::string& path) {
+    NetworkInput input;
+    input.path = path;
+    input.name = path == "-" ? "standard input" : shownName(path);
+    return input;
+}
+
+NetworkInput checkedInput(NetworkInput& input, const BlockError& error) {
+    switch (error.kind) {
+        case BlockError::None: return std::move(input);
+        case BlockError::CannotRead: cannotRead(input, error.message);
+        case BlockError::BeyondLimit:
+            throw EngineError(EngineError::BeyondLimit, locationOf(input.name, error.line) + error.message);
+        case BlockError::BadInput: break;
+    }
+    throw EngineError(EngineError::BadInput, locationOf(input.name, error.line) + error.message);
+}
+
 }  // namespace
 
 std::string locationOf(const std::string& name, long long line) {
@@ -51,18 +69,13 @@ std::string locationOf(const std::string& name, long long line) {
 }
 
 NetworkInput readNetworkInput(const std::string& path) {
-    NetworkInput input;
-    input.path = path;
-    input.name = path == "-" ? "standard input" : shownName(path);
-    const BlockError error = path == "-" ? readStandardInput(input, input.network) : readFile(input, input.network);
-    switch (error.kind) {
-        case BlockError::None: return input;
-        case BlockError::CannotRead: cannotRead(input, error.message);
-        case BlockError::BeyondLimit:
-            throw EngineError(EngineError::BeyondLimit, locationOf(input.name, error.line) + error.message);
-        case BlockError::BadInput: break;
-    }
-    throw EngineError(EngineError::BadInput, locationOf(input.name, error.line) + error.message);
+    NetworkInput input = namedInput(path);
+    return checkedInput(input, path == "-" ? readStandardInput(input, input.network) : readFile(input, input.network));
+}
+
+NetworkInput readNetworkInput(std::istream& in, const std::string& path) {
+    NetworkInput input = namedInput(path);
+    return checkedInput(input, readNetworkBlock(in, input.network));
 }
 
 int configurationCountWithin(const NetworkInput& input, long long limit, const std::string& limitName) {

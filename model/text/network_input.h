@@ -17,6 +17,10 @@ struct NetworkInput {
 // many nodes.
 NetworkInput readNetworkInput(const std::string& path);
 
+// The same from a stream already open on `path`, for readers that fetch the
+// bytes themselves: a failed read is theirs to report.
+NetworkInput readNetworkInput(std::istream& in, const std::string& path);
+
 // "name: " or "name:line: ", the start of a message about the input; empty
 // for a network without a name, one built in memory.
 std::string locationOf(const std::string& name, long long line = 0);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis_bindings.h"
+#include "interruptible_read.h"
 #include "long_run_bindings.h"
 #include "model/analysis.h"
 #include "model/network/configurations.h"
@@ -65,15 +66,18 @@ void addExceptions(py::module_& m) {
     py::register_exception_translator(translateEngineErrors);
 }
 
+// The path as the operating system's bytes, as Python's own open() takes
+// it: a str (with the surrogates that stand for bytes that are not UTF-8),
+// bytes, or a path-like object.
+std::string pathBytes(const py::object& path) {
+    return py::module_::import("os").attr("fsencode")(path).cast<py::bytes>();
+}
+
 PythonNetwork readNetwork(const py::object& path) {
-    const std::string name = py::module_::import("os").attr("fsdecode")(path).cast<std::string>();
+    NetworkInput input = readNetworkInterruptibly(pathBytes(path));
     PythonNetwork network;
-    {
-        py::gil_scoped_release release;
-        NetworkInput input = readNetworkInput(name);
-        network.model = std::move(input.network);
-        network.name = input.name;
-    }
+    network.model = std::move(input.network);
+    network.name = input.name;
     return network;
 }
 
@@ -216,8 +220,7 @@ void bindNetwork(py::module_& m) {
                 "steps until it arrives and the steps until each quantile of it, averaged over every start\n"
                 "configuration, each with an interval that holds the exact value. A dict of numpy columns\n"
                 "measure (limit, mean_steps, steps_to_Q), value, low and high (float64, inf where the curve\n"
-                "never gets there; a quantile the precision cannot bracket has value nan, low as far as
-"
+                "never gets there; a quantile the precision cannot bracket has value nan, low as far as\n"
                 "known and high inf). per_configuration=True gives instead, per configuration (h,), limit,\n"
                 "limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
                 "precision: every interval is at most precision x max(1, |value|) wide; at least 1e-15.\n"
@@ -264,10 +267,11 @@ PYBIND11_MODULE(_vorlask, m) {
     bindChain(m);  // first, so that signatures name the Chain that Network.chain returns
     bindNetwork(m);
     m.def("read_network", &readNetwork, "path"_a,
-          "The network of the first DATA: block in the file at path (str or path-like), as vorlask-cli reads\n"
-          "it: text before the DATA: line is skipped, so the saved output of a window session will do, and\n"
-          "values within 0.0005 of a 64th read as that 64th. OSError when the file cannot be read, ValueError\n"
-          "naming the file and line of a bad block.");
+          "The network of the first DATA: block in the file at path (str, bytes or path-like, as open()\n"
+          "takes them), as vorlask-cli reads it: text before the DATA: line is skipped, so the saved output\n"
+          "of a window session will do, and values within 0.0005 of a 64th read as that 64th. \"-\" reads the\n"
+          "interpreter's standard input; \"./-\" names a file called -. OSError when the file cannot be read,\n"
+          "ValueError naming the file and line of a bad block, KeyboardInterrupt on Ctrl+C while it waits.");
     m.def(
         "sweep",
         [](const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,

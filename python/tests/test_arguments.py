@@ -2,6 +2,7 @@
 what is wrong, before any work starts."""
 
 import os
+import pathlib
 import re
 import subprocess
 import sys
@@ -124,6 +125,19 @@ def test_unreadable_files_raise_os_error(tmp_path):
     (tmp_path / "empty.txt").write_text("no block here\n")
     with pytest.raises(ValueError, match=r"empty\.txt: no \"DATA:\" line"):
         vorlask.read_network(str(tmp_path / "empty.txt").encode())
+
+
+def test_file_names_are_taken_as_open_takes_them(tmp_path, monkeypatch):
+    block = vorlask.Network(np.array([[0, 1], [1, 0]]), 0.25, 0.5, 0.75).data_block()
+    raw = os.fsencode(tmp_path) + b"/\xff.txt"
+    with open(raw, "w") as file:
+        file.write(block)
+    read = [vorlask.read_network(name) for name in (raw, os.fsdecode(raw), pathlib.Path(os.fsdecode(raw)))]
+    assert all(net.data_block() == block for net in read)
+    # "-" is standard input; a file of that name is "./-".
+    (tmp_path / "-").write_text(block)
+    monkeypatch.chdir(tmp_path)
+    assert vorlask.read_network("./-").data_block() == block
 
 
 def linked_pairs(pairs):

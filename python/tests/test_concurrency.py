@@ -41,6 +41,8 @@ LONG_WORK = {
     "simulate": "ring(12, 4).simulate(4_000_000_000, replicates=2, progress=started)",
     "report": "started(0) or ring(14, 5).report(options=9, horizon=32)",
     "summary": "ring(14, 5).report(options=8, horizon=32, progress=started)",
+    "read from a pipe": "reading, _ = os.pipe(); started(0); vorlask.read_network(f'/dev/fd/{reading}')",
+    "read standard input": "started(0); vorlask.read_network('-')",
 }
 
 
@@ -48,6 +50,7 @@ LONG_WORK = {
 def test_ctrl_c_raises_keyboard_interrupt_within_two_seconds(work):
     script = textwrap.dedent(
         """
+        import os
         import sys
         import numpy as np
         import vorlask
@@ -64,6 +67,7 @@ def test_ctrl_c_raises_keyboard_interrupt_within_two_seconds(work):
         [sys.executable, "-c", script],
         cwd=os.path.dirname(__file__),
         env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)),
+        stdin=subprocess.PIPE,
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         text=True,
