@@ -248,15 +248,20 @@ void writeLongRunJson(Output& out, const NetworkInput& input, int configurations
     for (const auto& axis : grid.axes()) document["parameters"].push_back(axis.name);
     if (options.shard != "1/1") document["shard"] = options.shard;
     document["points"] = nlohmann::json::array();
+    // The points go out one by one: a document of them all would take
+    // several times their memory.
+    const std::string text = document.dump();
+    const size_t points = text.rfind("\"points\":[]");
+    out.stream() << text.substr(0, points) << "\"points\":[";
     for (size_t k = 0; k < figures.size(); ++k) {
         nlohmann::ordered_json point;
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
         for (size_t a = 0; a < values.size(); ++a) point[grid.axes()[a].name] = values[a];
         const std::array<double, 6> figureValues = longRunValues(figures[k]);
         for (size_t c = 0; c < figureValues.size(); ++c) point[LongRunColumns[c]] = figureValues[c];
-        document["points"].push_back(point);
+        out.stream() << (k ? "," : "") << point.dump();
     }
-    out.stream() << document.dump() << "\n";
+    out.stream() << text.substr(points + std::string("\"points\":[").size()) << "\n";
 }
 
 // The measure against the first axis, a curve per value of the second, its
@@ -282,6 +287,14 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
     return chart;
 }
 
+// What a plot takes for each point: its `values` in the chart's series and
+// their coordinates in the picture's text. Tables go out as they are
+// written, a megabyte at a time.
+double plotBytesPerPoint(const Output* plot, int values) {
+    constexpr double CoordinateBytes = 24;
+    return plot ? values * (sizeof(double) + CoordinateBytes) : 0.0;
+}
+
 void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const Shard& shard, const NetworkInput& input,
                      int configurations, OutputSet& outputs, Output& out, Output* plot) {
     const LongRunOptions longRun = parseLongRunOptions(options.longRun, options.chain.jobs);
@@ -294,7 +307,7 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
         TerminalProgress display(progress);
         try {
             figures = sweepLongRun(input.network, grid, first, count, configurations, longRun, &progress,
-                                   chainLimits(input, options.chain));
+                                   chainLimits(input, options.chain), plotBytesPerPoint(plot, 4));
         } catch (const LongRunCapReached& e) {
             throw CliError(ExitFailure, locationOf(input.name) + e.what());
         }
@@ -336,7 +349,7 @@ void runSweep(const SweepOptions& options) {
     {
         TerminalProgress display(progress);
         curves = sweepCurves(input.network, grid, first, count, configurations, options.horizon, options.chain.jobs,
-                             &progress, chainLimits(input, options.chain));
+                             &progress, chainLimits(input, options.chain), plotBytesPerPoint(plot, 2));
     }
     if (options.format == "json")
         writeSweepJson(out, input, configurations, options, grid, first, curves);

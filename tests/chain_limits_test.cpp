@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli_run.h"
 #include "model/chain/chain_estimate.h"
+#include "model/studies/sweep.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
 #include "model/support/system_memory.h"
@@ -293,6 +294,38 @@ TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
     const CliOutcome unlimited = runCli({"steps", ring});
     EXPECT_EQ(roomy.status, 0);
     EXPECT_EQ(roomy.out, unlimited.out);
+}
+
+// A sweep keeps every point's results until it writes them: they count
+// against the limit with their vectors' own words, and when they take the
+// larger part the refusal names them, before anything is held. Half a
+// million points of a curve to step 0 keep 8 bytes each as numbers but
+// about 48 as vectors; the long run's figures take some 300 bytes a point.
+TEST(ChainEstimate, SweepsCountTheirResultsAgainstTheLimit) {
+    const NetworkModel triangle = ringOf(3);
+    const SweepGrid grid({sweepAxis("alpha", std::vector<double>(500000, 0.5))});
+    ChainLimits limits;
+    limits.maxBytes = 16e6;
+    limits.name = "triangle.txt: ";
+    limits.limitName = "--max-memory";
+    const std::regex pointsLine(
+        "triangle.txt: needs about [0-9.]+ MB for the results of 500000 sweep points; --max-memory is 15.3 MB");
+    for (const bool longRun : {false, true}) {
+        try {
+            if (longRun)
+                sweepLongRun(triangle, grid, 0, grid.pointCount(), 8, LongRunOptions(), nullptr, limits);
+            else
+                sweepCurves(triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits);
+            ADD_FAILURE() << "a sweep whose results pass the limit";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.kind(), EngineError::BeyondLimit);
+            EXPECT_TRUE(std::regex_match(e.what(), pointsLine)) << e.what();
+        }
+    }
+    // Output that the caller holds per point counts too.
+    limits.maxBytes = 64e6;
+    EXPECT_EQ(sweepCurves(triangle, grid, 0, 1000, 8, 0, 1, nullptr, limits, 0.0).size(), 1000u);
+    EXPECT_THROW(sweepCurves(triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits, 100.0), EngineError);
 }
 
 // Every row is checked: on networks whose busiest row is not the first,

@@ -15,6 +15,14 @@
 
 namespace {
 
+// What a sweep keeps of each point until it ends: a curve and its vector,
+// with the allocator's own words; a long run's figures and the room for
+// its failure.
+double curveResultBytes(int horizon) {
+    return (horizon + 1.0) * sizeof(double) + sizeof(std::vector<double>) + 2 * sizeof(void*);
+}
+constexpr double LongRunResultBytes = sizeof(LongRunFigures) + sizeof(std::unique_ptr<LongRunCapReached>);
+
 // "alpha", "beta" or "gamma": the parameter's index, or -1.
 int parameterNamed(const std::string& name) {
     if (name == "alpha") return NetworkModel::Alpha;
@@ -113,6 +121,21 @@ struct PointPlan {
     TransitionBudget budget;
 };
 
+// "needs about 1.4 GB for the results of 5000001 sweep points[ and 24
+// transitions]; --max-memory is 100.0 MB"
+[[noreturn]] void refuseResults(double bytes, long long count, const ChainEstimate* estimate,
+                                const ChainLimits& limits) {
+    std::string what = "the results of " + std::to_string(count) + " sweep points";
+    if (estimate) what += " and " + countText(estimate->transitions) + " transitions";
+    throw EngineError(EngineError::BeyondLimit, limits.name + "needs about " + byteText(bytes) + " for " + what +
+                                                    "; " + limits.limitName + " is " + byteText(limits.maxBytes));
+}
+
+// The results alone are refused before anything is held or built.
+void checkResultsFit(double resultBytes, long long count, const ChainLimits& limits) {
+    if (resultBytes > limits.maxBytes) refuseResults(resultBytes, count, nullptr, limits);
+}
+
 // `keptPerPoint`: what following one point's chain takes beside it;
 // `keptForAll`: what the sweep keeps of every point until the end.
 PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbours, const SweepGrid& grid,
@@ -123,6 +146,9 @@ PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbou
     PointPlan plan;
     plan.estimate.configurations = configurations;
     plan.estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptPerPoint + keptForAll);
+    // Where the results take the larger part, the refusal names them.
+    if (keptForAll > plan.estimate.bytes(1) / 2 && plan.estimate.bytes(1) > limits.maxBytes)
+        refuseResults(plan.estimate.bytes(1), count, &plan.estimate, limits);
     checkEstimate(plan.estimate, limits);
     ChainEstimate alone = plan.estimate;
     alone.keptBytes = keptPerPoint;
@@ -180,11 +206,13 @@ std::string pointText(const SweepGrid& grid, long long point) {
 
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress, const ChainLimits& limits) {
+                                             WorkProgress* progress, const ChainLimits& limits,
+                                             double outputBytesPerPoint) {
+    if (count <= 0) return {};
+    const double results = static_cast<double>(count) * (curveResultBytes(horizon) + outputBytesPerPoint);
+    checkResultsFit(results, count, limits);
     std::vector<std::vector<double>> curves(static_cast<size_t>(count));
-    if (count <= 0) return curves;
-    forEachPointWithin(network, grid, first, count, configurations, jobs, limits, 0.0,
-                       static_cast<double>(count) * (horizon + 1.0) * sizeof(double), progress,
+    forEachPointWithin(network, grid, first, count, configurations, jobs, limits, 0.0, results, progress,
                        [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
                            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false,
                                                             pointJobs, stopsWithSweep)
@@ -195,9 +223,12 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
 
 std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
                                          long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress, const ChainLimits& limits) {
+                                         WorkProgress* progress, const ChainLimits& limits,
+                                         double outputBytesPerPoint) {
+    if (count <= 0) return {};
+    const double results = static_cast<double>(count) * (LongRunResultBytes + outputBytesPerPoint);
+    checkResultsFit(results, count, limits);
     std::vector<LongRunFigures> figures(static_cast<size_t>(count));
-    if (count <= 0) return figures;
     LongRunOptions pointOptions = options;
     pointOptions.quantiles.clear();
     pointOptions.keepPerConfiguration = false;
@@ -208,8 +239,7 @@ std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const Swee
     std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
     forEachPointWithin(
         network, grid, first, count, configurations, options.jobs, limits,
-        static_cast<double>(longRunMemory(configurations)), static_cast<double>(count) * sizeof(LongRunFigures),
-        progress, [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
+        static_cast<double>(longRunMemory(configurations)), results, progress, [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
             if (k > firstFailure) return;
             LongRunOptions jobsOfPoint = pointOptions;
             jobsOfPoint.jobs = pointJobs;

@@ -51,11 +51,15 @@ private:
 // a network of `configurations` configurations, within `limits`: points side
 // by side on the jobs when they are small, as many as fit, each point on all
 // jobs that fit when they are large. The curves are the same for any number
-// of jobs. Throws EngineError (beyond a limit) when a point's chain would
-// not fit in the limits.
+// of jobs. The results of every point count against the limits, with
+// `outputBytesPerPoint` that the caller takes for each as it writes them.
+// Throws EngineError (beyond a limit) when the results, or they and a
+// point's chain, would not fit in the limits: the results before anything
+// is held or built.
 std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
                                              long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {});
+                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {},
+                                             double outputBytesPerPoint = 0.0);
 
 // The long-run figures, averaged, of points first .. first + count - 1 of
 // the grid, with `options` (its jobs shared out as for sweepCurves, its
@@ -65,4 +69,5 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
 // point's values.
 std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
                                          long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress = nullptr, const ChainLimits& limits = {});
+                                         WorkProgress* progress = nullptr, const ChainLimits& limits = {},
+                                         double outputBytesPerPoint = 0.0);

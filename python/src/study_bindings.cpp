@@ -124,6 +124,14 @@ py::dict axisColumns(const SweepGrid& grid, long long repeat) {
     return columns;
 }
 
+// The columns made of each point's results while they are still held: the
+// six figures, or a step and a success per step, and the axes' values.
+constexpr double LongRunColumnBytes = 6 * sizeof(double);
+
+double curveColumnBytes(long long horizon, const SweepGrid& grid) {
+    return (horizon + 1.0) * (sizeof(int64_t) + sizeof(double) * (1 + grid.axes().size()));
+}
+
 py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const LongRunOptions& options,
                       int configurations, const py::object& progress) {
     const NetworkModel model = network.model;
@@ -134,7 +142,7 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         figures = namingTheNetwork(
             network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts,
-                                                         memoryLimits(network.name)); });
+                                                         memoryLimits(network.name), LongRunColumnBytes); });
     });
     py::dict columns = axisColumns(grid, 1);
     addLongRunColumns(columns, std::move(figures));
@@ -165,7 +173,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         curves = sweepCurves(model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
-                             &counts, memoryLimits(network.name));
+                             &counts, memoryLimits(network.name), curveColumnBytes(horizon, grid));
     });
 
     std::vector<int64_t> step(rows);
