@@ -30,7 +30,10 @@ auto namingTheNetwork(const PythonNetwork& network, Work work) -> decltype(work(
     } catch (const LongRunCapReached& e) {
         throw LongRunCapReached(locationOf(network.name) + e.what(), e.limit(), e.meanSteps());
     } catch (const EngineError& e) {
-        throw EngineError(e.kind(), locationOf(network.name) + e.what());
+        // Refusals within the memory limits name the network already.
+        const std::string location = locationOf(network.name);
+        if (std::string(e.what()).compare(0, location.size(), location) == 0) throw;
+        throw EngineError(e.kind(), location + e.what());
     }
 }
 

@@ -175,3 +175,25 @@ def test_a_chain_beyond_the_memory_available_is_refused_before_it_is_built():
     assert done.returncode == 0, done.stderr
     assert re.fullmatch(r"needs about [0-9.]+ GB for [0-9.e+]+ transitions; 80 % of the memory available is "
                         r"[0-9.]+ [MG]B\n", done.stdout), done.stdout
+
+
+def test_a_sweep_refused_for_memory_names_its_network_once(tmp_path):
+    path = tmp_path / "pair.txt"
+    path.write_text(vorlask.Network(np.array([[0, 1], [1, 0]]), 0.5, 0.5, 0.5).data_block())
+    script = textwrap.dedent(
+        f"""
+        import resource
+        resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+        import numpy as np
+        import vorlask
+        try:
+            vorlask.sweep(vorlask.read_network({str(path)!r}), {{"alpha": np.linspace(0, 1, 10_000_000)}},
+                          measure="limit")
+        except vorlask.TooLarge as refused:
+            print(refused)
+        """
+    )
+    said = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert said.stdout.count("pair.txt") == 1, said.stdout + said.stderr
+    assert "the results of 10000000 sweep points" in said.stdout
