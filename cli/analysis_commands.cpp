@@ -239,7 +239,8 @@ void runPlot(const PlotOptions& options) {
             ChartSeries series{labels[k], {}, curves.average};
             for (int p = 0; p <= options.horizon; ++p) series.x.push_back(p);
             if (options.limit) {
-                const LongRunFigures figures = computeLongRunOf(inputs[k], chain, longRun, progress);
+                const LongRunFigures figures = computeLongRunOf(
+                    inputs[k], chain, withDirectSolveRoom(longRun, chain, options.chain.maxMemory), progress);
                 series.level = figures.limit.value;
                 series.label = labelWithMeanSteps(series.label, figures);
             }

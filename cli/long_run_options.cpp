@@ -1,5 +1,6 @@
 #include "cli/long_run_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -15,7 +16,8 @@ void addLongRunOptions(CLI::App& command, LongRunTextOptions& options) {
         ->capture_default_str();
     command.add_flag("--direct", options.direct,
                      "solve by a sparse LU factorisation (up to " + std::to_string(MaxDirectConfigurations) +
-                         " transient configurations) instead of iterations");
+                         " transient configurations) instead of iterations, if its factorisation fits in "
+                         "--max-memory");
     command
         .add_option("--max-iterations", options.maxIterations,
                     "passes over the transitions before giving up with the intervals reached")
@@ -51,6 +53,15 @@ std::vector<double> parseQuantiles(const std::string& text) {
         if (comma == std::string::npos) return quantiles;
         start = comma + 1;
     }
+}
+
+LongRunOptions withDirectSolveRoom(LongRunOptions options, const MarkovChain& chain, double maxBytes) {
+    const ConfigurationList& configurations = chain.configurations;
+    const double held = static_cast<double>(chain.transitions.memoryBytes()) +
+                        static_cast<double>(configurations.entries.size()) * sizeof(int) +
+                        static_cast<double>(longRunMemory(configurations.count));
+    options.maxDirectBytes = std::max(0.0, maxBytes - held);
+    return options;
 }
 
 LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& chain, const LongRunOptions& options,

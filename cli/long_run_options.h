@@ -31,5 +31,9 @@ std::vector<double> parseQuantiles(const std::string& text);
 // The long run of the input's chain; the iteration cap's refusal becomes a
 // CliError (failure) that names the network and the intervals reached, and
 // an engine error names the network too.
+// `options` with what is left of `maxBytes` beside the chain and the long
+// run's own vectors as the room of a direct solve's factorisation.
+LongRunOptions withDirectSolveRoom(LongRunOptions options, const MarkovChain& chain, double maxBytes);
+
 LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& chain, const LongRunOptions& options,
                                 WorkProgress& progress);

@@ -155,7 +155,11 @@ void runSettle(const SettleOptions& options) {
         chain = buildChain(input, options.chain, progress,
                            static_cast<double>(longRunMemory(configurations)) + perConfiguration);
         figures = followWithinMemory(input, options.chain, chain.transitions.entryCount(),
-                                     [&] { return computeLongRunOf(input, chain, longRun, progress); });
+                                     [&] {
+                                         return computeLongRunOf(
+                                             input, chain, withDirectSolveRoom(longRun, chain, options.chain.maxMemory),
+                                             progress);
+                                     });
     }
     if (options.format == "json")
         writeJson(out, chain, figures, options, longRun.precision);

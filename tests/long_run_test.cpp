@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -11,6 +12,7 @@
 #include "model/network/network.h"
 #include "model/support/bounded_arithmetic.h"
 #include "model/support/engine_error.h"
+#include "model/transient/direct_solve.h"
 
 namespace {
 
@@ -312,6 +314,36 @@ TEST(LongRun, CrossingsTheCurveCannotBracketAreUnresolved) {
     EXPECT_TRUE(figures.quantiles[1].resolved);
     EXPECT_EQ(figures.quantiles[1].value, 1);
     EXPECT_EQ(figures.quantiles[1].high, 1);
+}
+
+// A factorisation that may not fit in the memory left is refused, naming
+// itself, when a direct solve is asked for, and replaced by iterations when
+// the choice is automatic; the bound holds every entry of L and U.
+TEST(LongRun, DirectSolvesStayWithinTheirMemory) {
+    std::mt19937 random(5);
+    const MarkovChain chain = chainOf(settlingNetwork(random));
+    const long long transient = std::count(chain.marked.begin(), chain.marked.end(), false);
+    EXPECT_GE(DirectSolver::memoryBound(transient, 0), 1.5 * transient * transient * (sizeof(double) + sizeof(int)));
+    LongRunOptions options = withMethod(LongRunMethod::Direct);
+    options.maxDirectBytes = 4096;
+    try {
+        computeLongRun(chain.transitions, chain.marked, options);
+        ADD_FAILURE() << "a factorisation past its memory";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.kind(), EngineError::BeyondLimit);
+        EXPECT_NE(std::string(e.what()).find("the LU factorisation of a direct solve of"), std::string::npos)
+            << e.what();
+        EXPECT_NE(std::string(e.what()).find("more than the 4.0 KB left beside the chain"), std::string::npos)
+            << e.what();
+    }
+    options.method = LongRunMethod::Automatic;
+    const LongRunFigures iterated = computeLongRun(chain.transitions, chain.marked, options);
+    EXPECT_NE(iterated.method, "direct");
+    options.maxDirectBytes = HUGE_VAL;
+    const LongRunFigures direct = computeLongRun(chain.transitions, chain.marked, options);
+    EXPECT_EQ(direct.method, "direct");
+    EXPECT_LE(iterated.limit.low, direct.limit.high);
+    EXPECT_LE(direct.limit.low, iterated.limit.high);
 }
 
 TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {

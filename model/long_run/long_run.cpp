@@ -57,6 +57,19 @@ std::string boundText(double value) {
     return text;
 }
 
+// "1.5 GB", "48.0 MB": powers of 1024, one decimal.
+std::string memoryText(double bytes) {
+    const char* const units[] = {"bytes", "KB", "MB", "GB", "TB"};
+    int unit = 0;
+    while (bytes >= 1024 && unit < 4) {
+        bytes /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit ? "%.1f %s" : "%.0f %s", bytes, units[unit]);
+    return text;
+}
+
 std::vector<double> gather(const std::vector<double>& values, const std::vector<int>& transient) {
     std::vector<double> gathered(transient.size());
     for (size_t r = 0; r < transient.size(); ++r) gathered[r] = values[transient[r]];
@@ -121,10 +134,22 @@ private:
                                   "a direct solve takes at most " + std::to_string(MaxDirectConfigurations) +
                                       " transient configurations; this chain has " +
                                       std::to_string(set_.transientCount()));
+            if (!factorisationFits())
+                throw EngineError(EngineError::BeyondLimit,
+                                  "the LU factorisation of a direct solve of " +
+                                      std::to_string(set_.transientCount()) + " transient configurations may take " +
+                                      memoryText(factorisationBound()) + ", more than the " +
+                                      memoryText(options_.maxDirectBytes) + " left beside the chain");
             return true;
         }
-        return options_.method == LongRunMethod::Automatic && set_.transientCount() <= AutomaticDirectConfigurations;
+        return options_.method == LongRunMethod::Automatic &&
+               set_.transientCount() <= AutomaticDirectConfigurations && factorisationFits();
     }
+
+    double factorisationBound() const {
+        return DirectSolver::memoryBound(set_.transientCount(), static_cast<long long>(transitions_.entryCount()));
+    }
+    bool factorisationFits() const { return factorisationBound() <= options_.maxDirectBytes; }
 
     bool wantsCurve() const {
         if (set_.markedCount() == 0) return false;

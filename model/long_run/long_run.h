@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ struct LongRunOptions {
     // Passes over the transient rows before giving up.
     long long maxIterations = 1000000;
     int jobs = 1;
+    // The bytes a direct solve's factorisation may take: beyond them an
+    // automatic choice iterates instead and an asked-for one is refused.
+    double maxDirectBytes = std::numeric_limits<double>::infinity();
 };
 
 // A figure and bounds of its exact value: low <= exact <= high.
@@ -120,6 +124,7 @@ void checkLongRunOptions(const LongRunOptions& options);
 // The figures of the chain with one-step weights `transitions` and S marks
 // `marked`. The result is the same for any number of jobs. Throws
 // LongRunCapReached at the cap, EngineError (beyond a limit) for a direct
-// solve of more than MaxDirectConfigurations transient configurations.
+// solve of more than MaxDirectConfigurations transient configurations, or
+// one whose factorisation may take more than options.maxDirectBytes.
 LongRunFigures computeLongRun(const SparseRows& transitions, const std::vector<bool>& marked,
                               const LongRunOptions& options, WorkProgress* progress = nullptr);

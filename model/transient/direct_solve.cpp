@@ -3,6 +3,8 @@
 #include <Eigen/SparseCore>
 #include <Eigen/SparseLU>
 
+#include <algorithm>
+
 struct DirectSolver::Factors {
     Eigen::SparseMatrix<double> matrix;
     Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
@@ -32,6 +34,16 @@ DirectSolver::DirectSolver(const SparseRows& transitions, const TransientSet& se
     factors_->matrix.makeCompressed();
     factors_->lu.analyzePattern(factors_->matrix);
     factors_->lu.factorize(factors_->matrix);
+}
+
+double DirectSolver::memoryBound(long long transient, long long entries) {
+    constexpr double EntryBytes = sizeof(double) + sizeof(int);
+    constexpr double Growth = 1.5;
+    constexpr double FirstGuess = 20;
+    const double n = static_cast<double>(transient);
+    const double matrix = (n + static_cast<double>(entries)) * EntryBytes * 2;
+    const double factors = std::max(n * n, FirstGuess * (n + static_cast<double>(entries))) * EntryBytes;
+    return matrix + factors * (Growth + 1) + 64 * n * sizeof(int);
 }
 
 DirectSolver::~DirectSolver() = default;

@@ -12,6 +12,14 @@
 // any other; the certificate says how good they are.
 class DirectSolver {
 public:
+    // An upper bound of the bytes the factorisation of `transient`
+    // configurations with `entries` weights among them may take, whatever
+    // its fill: at most every entry of L and U (n^2 values and their row
+    // indices), in arrays that grow by half their size when full and are
+    // copied as they grow, or the first guess of 20 times the matrix's
+    // entries, if larger.
+    static double memoryBound(long long transient, long long entries);
+
     DirectSolver(const SparseRows& transitions, const TransientSet& set);
     ~DirectSolver();
 

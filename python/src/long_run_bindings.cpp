@@ -1,5 +1,6 @@
 #include "long_run_bindings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string>
@@ -99,9 +100,15 @@ py::dict settleOf(const PythonNetwork& network, const LongRunArguments& argument
     WorkProgress counts;
     LongRunFigures figures;
     runInterruptibly(counts, SettlePhases, progress, [&] {
-        const MarkovChain chain =
-            buildMarkovChainWithin(model, neighbourLists(model), count, options.jobs, memoryLimits(network.name),
-                                   static_cast<double>(longRunMemory(count)), &counts);
+        const ChainLimits limits = memoryLimits(network.name);
+        const MarkovChain chain = buildMarkovChainWithin(model, neighbourLists(model), count, options.jobs, limits,
+                                                         static_cast<double>(longRunMemory(count)), &counts);
+        // What is left beside the chain and the long run's vectors is the
+        // room of a direct solve's factorisation.
+        options.maxDirectBytes =
+            std::max(0.0, limits.maxBytes - static_cast<double>(chain.transitions.memoryBytes()) -
+                              static_cast<double>(chain.configurations.entries.size()) * sizeof(int) -
+                              static_cast<double>(longRunMemory(count)));
         figures = namingTheNetwork(network, [&] { return computeLongRun(chain.transitions, chain.marked, options, &counts); });
     });
     return perConfiguration ? perConfigurationColumns(figures) : averagedColumns(figures);
