@@ -12,6 +12,7 @@
 #include "model/network/network.h"
 #include "model/support/bounded_arithmetic.h"
 #include "model/support/engine_error.h"
+#include "model/support/work_progress.h"
 #include "model/transient/direct_solve.h"
 
 namespace {
@@ -310,6 +311,11 @@ TEST(LongRun, CrossingsTheCurveCannotBracketAreUnresolved) {
     EXPECT_LE(unresolved.low, 46);
     EXPECT_EQ(unresolved.high, NeverReached);
     EXPECT_LT(figures.iterations, 500);
+    // Progress counts the passes against the cap.
+    WorkProgress progress;
+    const LongRunFigures again = computeLongRun(SparseRows::fromRows(rows), {false, true}, options, &progress);
+    EXPECT_EQ(progress.total(), options.maxIterations);
+    EXPECT_EQ(progress.done(), again.iterations);
     // 1 - 2^-p / 2 >= 0.7 first at p = 1.
     EXPECT_TRUE(figures.quantiles[1].resolved);
     EXPECT_EQ(figures.quantiles[1].value, 1);

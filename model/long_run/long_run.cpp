@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "model/long_run/krylov_solve.h"
@@ -49,6 +50,17 @@ constexpr double MinimumTimeExcess = 0.5;
 constexpr long long CertifyEvery = 32;
 // Rounds of iterative refinement of a direct solve.
 constexpr int RefinementRounds = 8;
+
+// The fewest digits that read back as `value`: a number as its user wrote
+// it, where that was the shortest way.
+std::string shortestText(double value) {
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
+    return text;
+}
 
 std::string boundText(double value) {
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
@@ -117,7 +129,7 @@ public:
             findQuantiles();
         } catch (const PassBudget::Exhausted&) {
             throw stoppedShort("no answer within the cap of " + std::to_string(options_.maxIterations) +
-                               " iterations");
+                               (options_.maxIterations == 1 ? " iteration" : " iterations"));
         } catch (const Stopped&) {
             throw stoppedShort("the " + figures_.method + " solver stalled after " +
                                std::to_string(budget_.spent()) + " iterations");
@@ -457,12 +469,12 @@ private:
 
 void checkLongRunOptions(const LongRunOptions& options) {
     if (!(options.precision >= FinestLongRunPrecision) || !std::isfinite(options.precision))
-        throw EngineError(EngineError::BadInput, "precision " + boundText(options.precision) +
+        throw EngineError(EngineError::BadInput, "precision " + shortestText(options.precision) +
                                                      " is not a number of at least " +
-                                                     boundText(FinestLongRunPrecision));
+                                                     shortestText(FinestLongRunPrecision));
     for (const double q : options.quantiles)
         if (!(q > 0.0 && q <= 1.0))
-            throw EngineError(EngineError::BadInput, "quantile " + boundText(q) + " is outside (0, 1]");
+            throw EngineError(EngineError::BadInput, "quantile " + shortestText(q) + " is outside (0, 1]");
     if (options.maxIterations < 1)
         throw EngineError(EngineError::BadInput, "the iteration cap must be at least 1");
 }
@@ -470,6 +482,7 @@ void checkLongRunOptions(const LongRunOptions& options) {
 LongRunFigures computeLongRun(const SparseRows& transitions, const std::vector<bool>& marked,
                               const LongRunOptions& options, WorkProgress* progress) {
     checkLongRunOptions(options);
-    if (progress) progress->begin("settling", 0);
+    // The passes count against the cap: the share shown is how much of it is spent.
+    if (progress) progress->begin("settling", options.maxIterations);
     return LongRunSolver(transitions, marked, options, progress).run();
 }
