@@ -8,6 +8,14 @@
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
 #include "model/support/system_memory.h"
+#include "model/text/message_text.h"
+
+namespace {
+
+// Less than this runs nothing at all: the command itself takes more.
+constexpr double LeastMaxMemory = 1 << 20;
+
+}  // namespace
 
 void addNetworkArgument(CLI::App& command, std::string& path) {
     command.add_option("NETWORK", path, "file with a \"DATA:\" network block, or - for standard input")
@@ -33,14 +41,15 @@ void addChainOptions(CLI::App& command, ChainOptions& options) {
     command
         .add_option_function<std::string>(
             "--max-memory", [&options](const std::string& text) { parseByteSize(text, options.maxMemory); },
-            "refuse networks whose chain would take more memory than SIZE bytes (K, M, G: powers of 1024); "
-            "default: 80 % of the memory available at start")
+            "refuse networks whose chain would take more memory than SIZE bytes (K, M, G, T: powers of 1024), "
+            "at least 1M; default: 80 % of the memory available at start")
         ->type_name("SIZE")
         ->check(CLI::Validator(
             [](std::string& text) {
                 double bytes = 0;
-                return parseByteSize(text, bytes) ? std::string()
-                                                  : std::string("expected a number of bytes above 0, with K, M or G");
+                if (!parseByteSize(text, bytes))
+                    return std::string("expected a number of bytes above 0, with K, M, G or T");
+                return bytes < LeastMaxMemory ? quotedText(text) + " is below the least, 1M" : std::string();
             },
             "SIZE"));
 }

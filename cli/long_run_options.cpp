@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
@@ -25,12 +26,27 @@ void addLongRunOptions(CLI::App& command, LongRunTextOptions& options) {
         ->capture_default_str();
 }
 
+namespace {
+
+// The whole text as a decimal number, or false; one too small or too large
+// for a double reads as 0 or infinity.
+bool readsAsNumber(const std::string& text, double& value) {
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || parsed.ptr != text.data() + text.size()) return false;
+    if (parsed.ec == std::errc::result_out_of_range) value = std::strtod(text.c_str(), nullptr);
+    return parsed.ec == std::errc() || parsed.ec == std::errc::result_out_of_range;
+}
+
+}  // namespace
+
 LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs) {
-    if (!(options.precision >= FinestLongRunPrecision) || !std::isfinite(options.precision))
-        throw CliError(ExitBadInput, "--precision " + numberText(options.precision) +
-                                         " is not a number of at least 1e-15");
+    double precision = 0.0;
+    if (!readsAsNumber(options.precision, precision) || !std::isfinite(precision))
+        throw CliError(ExitBadInput, "--precision " + quotedText(options.precision) + " is not a number");
+    if (!(precision >= FinestLongRunPrecision))
+        throw CliError(ExitBadInput, "--precision " + options.precision + " is below 1e-15");
     LongRunOptions longRun;
-    longRun.precision = options.precision;
+    longRun.precision = precision;
     longRun.method = options.direct ? LongRunMethod::Direct : LongRunMethod::Automatic;
     longRun.maxIterations = options.maxIterations;
     longRun.jobs = jobs;

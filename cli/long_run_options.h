@@ -13,7 +13,8 @@ class WorkProgress;
 
 // The long-run options that settle, sweep --measure and plot --limit share.
 struct LongRunTextOptions {
-    double precision = 1e-9;
+    // As written, so that a refusal echoes it.
+    std::string precision = "1e-9";
     bool direct = false;
     long long maxIterations = 1000000;
 };
@@ -21,7 +22,7 @@ struct LongRunTextOptions {
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options);
 
 // The engine's options for `jobs` threads; CliError (bad input) for a
-// precision that is not a number of at least 1e-15.
+// precision that is not a number or is below 1e-15, echoed as written.
 LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs);
 
 // "Q1,Q2,...": CliError (bad input) for an empty list or entry, or an entry
