@@ -126,7 +126,19 @@ struct SweepOptions {
     std::string measure = "curve";
     LongRunTextOptions longRun;
     ChainOptions chain;
+    // The options given that apply to one kind of measure only.
+    std::vector<std::string> curveOnly;
+    std::vector<std::string> longRunOnly;
 };
+
+// An option given for a measure it does not apply to is a bad command line,
+// not something to ignore.
+void checkOptionsApply(const SweepOptions& options) {
+    if (options.measure == "curve" && !options.longRunOnly.empty())
+        throw CliError(ExitBadInput, options.longRunOnly.front() + " applies to --measure limit or mean-steps only");
+    if (options.measure != "curve" && !options.curveOnly.empty())
+        throw CliError(ExitBadInput, options.curveOnly.front() + " applies to --measure curve only");
+}
 
 void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
                    const std::vector<std::vector<double>>& curves) {
@@ -322,6 +334,7 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
 
 void runSweep(const SweepOptions& options) {
     if (options.vary.empty()) throw CliError(ExitBadInput, "--vary is needed at least once");
+    checkOptionsApply(options);
     std::vector<SweepAxis> axes;
     for (const auto& text : options.vary) axes.push_back(parseSweepAxis(text));
     const SweepGrid grid(std::move(axes));
@@ -420,5 +433,11 @@ CommandRun addSweepCommand(CLI::App& app) {
         "  vorlask-cli sweep --vary 'beta[2]=0.25,0.5,1' --vary gamma=0:1:0.1 -o grid.csv session.txt\n"
         "  vorlask-cli sweep --measure mean-steps --vary 'gamma[0]=0.125:0.875:0.025' --plot settling.svg ring12.txt\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
-    return [options] { runSweep(*options); };
+    return [options, command] {
+        for (const char* name : {"--horizon"})
+            if (command->count(name) > 0) options->curveOnly.push_back(name);
+        for (const char* name : {"--precision", "--direct", "--max-iterations"})
+            if (command->count(name) > 0) options->longRunOnly.push_back(name);
+        runSweep(*options);
+    };
 }

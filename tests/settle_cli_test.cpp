@@ -226,7 +226,12 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
     };
     const Case cases[] = {
         {{"settle", "--precision", "abc"}, 2, "--precision"},
-        {{"settle", "--precision", "0"}, 2, "--precision 0 is not a number of at least 1e-15"},
+        {{"settle", "--precision", "0"}, 2, "--precision 0 is below 1e-15"},
+        {{"settle", "--precision", "1e-16"}, 2, "--precision 1e-16 is below 1e-15"},
+        {{"settle", "--precision", "1e-400"}, 2, "--precision 1e-400 is below 1e-15"},
+        {{"settle", "--precision", ""}, 2, "--precision \"\" is not a number"},
+        {{"settle", "--precision", "1e-9x"}, 2, "--precision \"1e-9x\" is not a number"},
+        {{"settle", "--max-memory", ".5"}, 2, "--max-memory: \".5\" is below the least, 1M"},
         {{"settle", "--precision", "-1e-9"}, 2, "--precision"},
         {{"settle", "--precision", "1e-16"}, 2, "--precision"},
         {{"settle", "--precision", "nan"}, 2, "--precision"},
@@ -240,7 +245,12 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
         {{"settle", "--max-iterations", "3"}, 1, "in.txt: no answer within the cap of 3 iterations: limit in ["},
         {{"settle", "--max-iterations", "1000000000001"}, 2, "--max-iterations"},
         {{"settle", "--max-iterations", "0"}, 2, "--max-iterations"},
+        {{"settle", "--max-iterations", "1"}, 1, "in.txt: no answer within the cap of 1 iteration: limit in ["},
         {{"sweep", "--measure", "settling", "--vary", "gamma=0.5"}, 2, "--measure"},
+        {{"sweep", "--precision", "1e-9", "--vary", "gamma=0.5"}, 2,
+         "--precision applies to --measure limit or mean-steps only"},
+        {{"sweep", "--measure", "limit", "--horizon", "4", "--vary", "gamma=0.5"}, 2,
+         "--horizon applies to --measure curve only"},
         {{"sweep", "--measure", "limit", "--precision", "0", "--vary", "gamma=0.5"}, 2, "--precision"},
         {{"plot", "--limit", "--precision", "2e-16"}, 2, "--precision"},
     };

@@ -4,10 +4,12 @@
 #include <Python.h>
 
 #include <exception>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "analysis_bindings.h"
+#include "arguments.h"
 #include "interruptible_read.h"
 #include "long_run_bindings.h"
 #include "model/analysis.h"
@@ -71,6 +73,14 @@ void addExceptions(py::module_& m) {
 // bytes, or a path-like object.
 std::string pathBytes(const py::object& path) {
     return py::module_::import("os").attr("fsencode")(path).cast<py::bytes>();
+}
+
+// An argument given for a measure it does not apply to is refused, as the
+// command refuses its option.
+void checkArgumentsApply(const std::string& measure, bool curveArgumentGiven, bool longRunArgumentGiven) {
+    if (measure == "curve" && longRunArgumentGiven)
+        refuseArgument("precision, direct and max_iterations apply to measure=\"limit\" or \"mean-steps\" only");
+    if (measure != "curve" && curveArgumentGiven) refuseArgument("horizon applies to measure=\"curve\" only");
 }
 
 PythonNetwork readNetwork(const py::object& path) {
@@ -230,7 +240,14 @@ void bindNetwork(py::module_& m) {
                 "    intervals reached.\n" +
                 std::string(LimitArguments))
                 .c_str())
-        .def("__eq__", &sameNetwork, "Equal links and parameters.")
+        .def(
+            "__eq__",
+            [](const PythonNetwork& network, const py::object& other) -> py::object {
+                // Anything but a Network is Python's to compare.
+                if (!py::isinstance<PythonNetwork>(other)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+                return py::bool_(sameNetwork(network, other.cast<const PythonNetwork&>()));
+            },
+            "Equal links and parameters.")
         .def("__repr__", &networkRepr);
     network.attr("__hash__") = py::none();
 }
@@ -274,14 +291,20 @@ PYBIND11_MODULE(_vorlask, m) {
           "ValueError naming the file and line of a bad block, KeyboardInterrupt on Ctrl+C while it waits.");
     m.def(
         "sweep",
-        [](const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
-           double precision, bool direct, long long maxIterations, long long jobs, long long maxConfigurations,
+        [](const PythonNetwork& network, const py::dict& vary, std::optional<long long> horizon,
+           const std::string& measure, std::optional<double> precision, std::optional<bool> direct,
+           std::optional<long long> maxIterations, long long jobs, long long maxConfigurations,
            const py::object& progress) {
-            return sweepTable(network, vary, horizon, measure, {precision, direct, maxIterations}, jobs,
-                              maxConfigurations, progress);
+            checkArgumentsApply(measure, horizon.has_value(),
+                                precision.has_value() || direct.has_value() || maxIterations.has_value());
+            const LongRunArguments defaults;
+            return sweepTable(network, vary, horizon.value_or(16), measure,
+                              {precision.value_or(defaults.precision), direct.value_or(defaults.direct),
+                               maxIterations.value_or(defaults.maxIterations)},
+                              jobs, maxConfigurations, progress);
         },
-        "network"_a, "vary"_a, py::kw_only(), "horizon"_a = 16, "measure"_a = "curve", "precision"_a = 1e-9,
-        "direct"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+        "network"_a, "vary"_a, py::kw_only(), "horizon"_a = py::none(), "measure"_a = "curve",
+        "precision"_a = py::none(), "direct"_a = py::none(), "max_iterations"_a = py::none(), "jobs"_a = 0,
         "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
         withProgress(
             "A measure at every point of a parameter grid, as `vorlask-cli sweep`: a dict of numpy columns,\n"
@@ -292,7 +315,8 @@ PYBIND11_MODULE(_vorlask, m) {
             "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
             "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
             "    give their cross product, the first varying slowest.\n"
-            "precision, direct, max_iterations: as for Network.settle.\n" +
+            "horizon: the last step of measure=\"curve\", 16 unless given; refused for the long run.\n"
+            "precision, direct, max_iterations: as for Network.settle, for the long run only.\n" +
             std::string(LimitArguments))
             .c_str());
 }
