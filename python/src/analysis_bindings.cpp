@@ -1,5 +1,6 @@
 #include "analysis_bindings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <locale>
@@ -177,9 +178,13 @@ py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfi
 std::string reportOf(const PythonNetwork& network, long long options, long long horizon, long long columns,
                      const py::object& progress) {
     checkRange("options", options, 0, AllReportOptions);
-    checkRange("horizon", horizon, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    checkRange("columns", columns, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
-    checkWindowAnalysis(network.model, network.name, static_cast<int>(horizon), static_cast<int>(columns),
+    // Past an int, a horizon is as far outside the window's range as any,
+    // and columns as many as there are configurations: one block.
+    if (horizon < 1 || horizon > MaxAnalysisHorizon)
+        refuseArgument("horizon " + std::to_string(horizon) + " is outside 1 to " +
+                       std::to_string(MaxAnalysisHorizon) + ", the window's limit");
+    columns = std::min<long long>(columns, std::numeric_limits<int>::max());
+    checkWindowAnalysis(network.model, network.name, static_cast<int>(horizon), static_cast<int>(std::max(columns, 0LL)),
                         {"horizon", "columns", "curve and chain"});
     const NetworkModel model = network.model;
     WorkProgress counts;

@@ -62,6 +62,8 @@ std::vector<double> parameterValues(int parameter, const py::handle& value, int 
         const std::string where = array.ndim() == 0 ? name : name + "[" + std::to_string(i) + "]";
         if (std::isnan(values[i])) refuseArgument(where + " is nan, not a number in [0, 1]");
         if (!(values[i] >= 0.0 && values[i] <= 1.0)) refuseArgument(where + " is " + numberText(values[i]) + ", outside [0, 1]");
+        // -0.0 is 0 to the process, and printed as the window prints 0.
+        values[i] += 0.0;
     }
     return values;
 }
