@@ -6,9 +6,11 @@
 
 #include "arguments.h"
 #include "interruptible_work.h"
+#include "model/chain/chain_estimate.h"
 #include "model/long_run/success_curves.h"
 #include "model/studies/simulation.h"
 #include "model/studies/sweep.h"
+#include "model/support/engine_error.h"
 #include "model/support/kept_values.h"
 #include "model/support/work_progress.h"
 #include "owned_arrays.h"
@@ -17,10 +19,20 @@ namespace py = pybind11;
 
 namespace {
 
+// Columns that would not fit in the memory limit are refused before any is
+// made, in the line a chain's refusal has.
+void checkColumnMemory(double bytes, const std::string& what, const std::string& networkName) {
+    const ChainLimits limits = memoryLimits(networkName);
+    if (bytes > limits.maxBytes)
+        throw EngineError(EngineError::BeyondLimit, limits.name + "needs about " + byteText(bytes) + " for " + what +
+                                                        "; " + limits.limitName + " is " + byteText(limits.maxBytes));
+}
+
 // The columns of sampled runs, filled in place: each replicate writes its own rows.
 struct RunColumns {
     std::vector<int64_t> replicate, seed, step, node, successes;
     std::vector<double> chance;
+    static constexpr double BytesPerRow = 5 * sizeof(int64_t) + sizeof(double);
 
     explicit RunColumns(size_t rows)
         : replicate(rows), seed(rows), step(rows), node(rows), successes(rows), chance(rows) {}
@@ -87,6 +99,8 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
     const unsigned long long rows =
         static_cast<unsigned long long>(replicates) * snapshots * static_cast<unsigned long long>(network.model.nodeCount);
     checkKeptValues(rows * 6, "the runs' " + std::to_string(rows) + " rows");
+    checkColumnMemory(static_cast<double>(rows) * RunColumns::BytesPerRow,
+                      "the runs' " + std::to_string(rows) + " rows", network.name);
 
     RunColumns columns(static_cast<size_t>(rows));
     const NetworkModel model = network.model;
