@@ -1,6 +1,7 @@
 #include "interruptible_read.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,8 @@ namespace {
 // Reads a descriptor for an istream; an interrupted read asks Python whether
 // to stop. Stopping, or a failed read, ends the stream as if at its end, and
 // the reader then raises what it keeps.
+constexpr int LookEveryMilliseconds = 50;
+
 class InterruptibleBuffer : public std::streambuf {
 public:
     explicit InterruptibleBuffer(int descriptor) : descriptor_(descriptor) {}
@@ -29,13 +32,17 @@ protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         for (;;) {
-            const ssize_t got = read(descriptor_, buffer_, sizeof buffer_);
+            // A signal may reach another of the process's threads and leave
+            // this one waiting: Python is asked every so often as well.
+            struct pollfd ready{descriptor_, POLLIN, 0};
+            const int polled = poll(&ready, 1, LookEveryMilliseconds);
+            const ssize_t got = polled > 0 ? read(descriptor_, buffer_, sizeof buffer_) : -1;
             if (got > 0) {
                 setg(buffer_, buffer_, buffer_ + got);
                 return traits_type::to_int_type(*gptr());
             }
             if (got == 0) return traits_type::eof();
-            if (errno != EINTR) {
+            if (polled != 0 && errno != EINTR) {
                 error_ = errno;
                 return traits_type::eof();
             }
