@@ -63,6 +63,14 @@ NETWORKS = [
 
 NET = vorlask.Network(K4, 1.0, 1.0, [0.25, 0.5, 0.75, 1.0])
 CALLS = [
+    ("precision below the floor", lambda: NET.settle(1e-16), ValueError,
+     "precision 1e-16 is not a number of at least 1e-15"),
+    ("report horizon past an int", lambda: NET.report(horizon=2**40), ValueError,
+     "horizon 1099511627776 is outside 1 to 32"),
+    ("sweep horizon for the long run", lambda: vorlask.sweep(NET, {"alpha": 1}, measure="limit", horizon=5),
+     ValueError, 'horizon applies to measure="curve" only'),
+    ("sweep precision for the curve", lambda: vorlask.sweep(NET, {"alpha": 1}, precision=0), ValueError,
+     'precision, direct and max_iterations apply to measure="limit" or "mean-steps" only'),
     ("jobs below 0", lambda: NET.chain(jobs=-1), ValueError, "jobs -1 is outside 0 to 4096"),
     ("jobs beyond 4096", lambda: NET.curve(jobs=5000), ValueError, "jobs 5000 is outside 0 to 4096"),
     ("no configurations allowed", lambda: NET.chain(max_configurations=0), ValueError, "max_configurations 0"),
@@ -177,7 +185,7 @@ def test_a_chain_beyond_the_memory_available_is_refused_before_it_is_built():
                         r"[0-9.]+ [MG]B\n", done.stdout), done.stdout
 
 
-def test_a_sweep_refused_for_memory_names_its_network_once(tmp_path):
+def test_results_beyond_the_memory_are_refused_up_front_naming_the_network_once(tmp_path):
     path = tmp_path / "pair.txt"
     path.write_text(vorlask.Network(np.array([[0, 1], [1, 0]]), 0.5, 0.5, 0.5).data_block())
     script = textwrap.dedent(
@@ -191,9 +199,23 @@ def test_a_sweep_refused_for_memory_names_its_network_once(tmp_path):
                           measure="limit")
         except vorlask.TooLarge as refused:
             print(refused)
+        try:
+            vorlask.read_network({str(path)!r}).simulate(83_000_000, every=1)
+        except vorlask.TooLarge as refused:
+            print(refused)
         """
     )
     said = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                           env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
-    assert said.stdout.count("pair.txt") == 1, said.stdout + said.stderr
-    assert "the results of 10000000 sweep points" in said.stdout
+    sweep, runs = said.stdout.splitlines()
+    assert sweep.count("pair.txt") == 1 and "the results of 10000000 sweep points" in sweep, said.stderr
+    assert runs.endswith("pair.txt: needs about 7.4 GB for the runs' 166000000 rows; "
+                         "80 % of the memory available is " + runs.split(" is ")[-1]), runs
+
+
+def test_networks_compare_with_networks_and_print_zero_unsigned():
+    assert (NET == 3) is False and NET != "K4"
+    assert NET == vorlask.Network(K4, 1.0, 1.0, [0.25, 0.5, 0.75, 1.0])
+    assert "-0.000" not in vorlask.Network(K4, -0.0, 1.0, 1.0).data_block()
+    # A report's columns past an int are one block, as many as there are.
+    assert NET.report(options=2, columns=2**40) == NET.report(options=2, columns=10**6)
