@@ -28,5 +28,5 @@ cmake --build "$root/build-wasm" -j "$(nproc)"
 
 if $serve; then
     echo "serving $root/build-web on http://127.0.0.1:8000/ (Ctrl+C ends it)"
-    exec python3 -m http.server 8000 --bind 127.0.0.1 --directory "$root/build-web"
+    exec python3 "$root/scripts/serve-page.py" "$root/build-web" 8000
 fi
