@@ -73,7 +73,7 @@ bool printable(const std::string& text) {
 // overflowed the stack on long numbers; the expression is the oracle here,
 // on short texts only.
 TEST(NetworkInput, ParametersAreTheNumbersOfTheDecimalPattern) {
-    const std::regex pattern(R"([+-]?(\d*)(?:\.(\d*))?(?:[eE]([+-]?\d{1,6}))?)");
+    const std::regex pattern(R"([+-]?(\d*)(?:\.(\d*))?(?:[eE]([+-]?\d+))?)");
     const std::string alphabet = "0123456789+-.eE x";
     std::mt19937 random(41);
     int accepted = 0;
@@ -95,13 +95,31 @@ TEST(NetworkInput, ParametersAreTheNumbersOfTheDecimalPattern) {
     EXPECT_EQ(value, 0.0);
     EXPECT_TRUE(parseParameter("1e-000001", value));
     EXPECT_EQ(value, 0.1);
-    EXPECT_FALSE(parseParameter("1e0000001", value));
+    EXPECT_TRUE(parseParameter("1e0000001", value));
+    EXPECT_EQ(value, 10.0);
     EXPECT_FALSE(parseParameter(std::string(50000, '1'), value));
     EXPECT_TRUE(parseParameter("0.0004", value));
     EXPECT_EQ(value, 0.0);
-    // Digits beyond the 30th decimal are dropped before the snapping rule.
     EXPECT_TRUE(parseParameter("0.016000000000000000000000000000000001", value));
     EXPECT_EQ(value, 0.015625);
+    // An exponent of any length underflows to 0 as a short one does.
+    for (const char* tiny : {"1e-400", "1e-1000000", "5e-99999999999999999999"}) {
+        EXPECT_TRUE(parseParameter(tiny, value)) << tiny;
+        EXPECT_EQ(value, 0.0) << tiny;
+    }
+    EXPECT_FALSE(parseParameter("1e99999999999", value));
+    // The band of 0.0005 about a 64th is decided on the digits as written,
+    // every one of them, not on the double they round to.
+    const std::string tail = std::string(36, '0') + "1";
+    for (const std::string& edge : {std::string("0.5005"), std::string("0.4995"), "0.4995" + tail}) {
+        EXPECT_TRUE(parseParameter(edge, value)) << edge;
+        EXPECT_EQ(value, 0.5) << edge;
+    }
+    for (const std::string& past : {"0.5005" + tail, "0.4994" + std::string(40, '9'), std::string("0.50050001")}) {
+        EXPECT_TRUE(parseParameter(past, value)) << past;
+        EXPECT_EQ(value, std::strtod(past.c_str(), nullptr)) << past;
+        EXPECT_NE(value, 0.5) << past;
+    }
 }
 
 // A line may hold up to MaxLineLength bytes; a longer one, or a folder,

@@ -39,7 +39,7 @@ std::string digitsAt(const std::string& text, size_t& at) {
     return text.substr(start, at - start);
 }
 
-// [+-]digits[.digits][(e|E)[+-]1 to 6 digits], with a digit before or after
+// [+-]digits[.digits][(e|E)[+-]digits], with a digit before or after
 // the point: scanned by hand, in one pass whatever the length of the text.
 bool splitDecimal(const std::string& text, Decimal& decimal) {
     size_t at = 0;
@@ -53,8 +53,10 @@ bool splitDecimal(const std::string& text, Decimal& decimal) {
         const bool negative = ++at < text.size() && text[at] == '-';
         if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
         const std::string digits = digitsAt(text, at);
-        if (digits.empty() || digits.size() > 6) return false;
-        exponent = std::stoll(digits) * (negative ? -1 : 1);
+        if (digits.empty()) return false;
+        // Past nine digits the number is 0 or infinite all the same, as
+        // strtod reads it: the exponent is held at a billion.
+        exponent = (digits.size() > 9 ? 1000000000LL : std::stoll(digits)) * (negative ? -1 : 1);
     }
     if (at != text.size()) return false;
     decimal.mantissa = whole + fraction;
@@ -64,38 +66,30 @@ bool splitDecimal(const std::string& text, Decimal& decimal) {
     return true;
 }
 
-// Whether the non-negative decimal lies within 0.0005 of k/64, decided in
-// integers: |M / 10^d - k / 64| <= 5 / 10^4 is |64 M 10^(3-d) - 1000 k| <= 32
-// for d <= 3, and |64 M - k 10^d| <= 32 10^(d-3) above. Digits beyond the
-// 30th decimal cannot move a value that far and are dropped.
-bool withinSnapDistance(Decimal decimal, long long k) {
-    using Wide = __int128;
-    constexpr long long MaxDecimals = 30;
-    if (decimal.decimals > MaxDecimals) {
-        const long long dropped = decimal.decimals - MaxDecimals;
-        const long long kept = static_cast<long long>(decimal.mantissa.size()) - dropped;
-        decimal.mantissa = kept > 0 ? decimal.mantissa.substr(0, static_cast<size_t>(kept)) : "";
-        decimal.decimals = MaxDecimals;
+// Compares the non-negative decimal with n / 10^6 exactly, digit by digit:
+// -1, 0 or 1. However many digits the text has, they all count.
+int compareWithMillionths(const Decimal& decimal, long long n) {
+    if (n < 0) return 1;
+    const std::string other = n == 0 ? "" : std::to_string(n);
+    const std::string& mine = decimal.mantissa;
+    if (mine.empty() || other.empty()) return mine.empty() ? (other.empty() ? 0 : -1) : 1;
+    // The place of the leading digit decides first.
+    const long long myPlace = static_cast<long long>(mine.size()) - decimal.decimals;
+    const long long otherPlace = static_cast<long long>(other.size()) - 6;
+    if (myPlace != otherPlace) return myPlace < otherPlace ? -1 : 1;
+    const size_t length = std::max(mine.size(), other.size());
+    for (size_t k = 0; k < length; ++k) {
+        const char a = k < mine.size() ? mine[k] : '0';
+        const char b = k < other.size() ? other[k] : '0';
+        if (a != b) return a < b ? -1 : 1;
     }
-    if (decimal.mantissa.size() > 32) return false;  // far above 1
-    Wide m = 0;
-    for (const char digit : decimal.mantissa) m = m * 10 + (digit - '0');
-    auto power = [](long long exponent) {
-        Wide p = 1;
-        for (long long e = 0; e < exponent; ++e) p *= 10;
-        return p;
-    };
-    Wide difference;
-    Wide bound;
-    if (decimal.decimals <= 3) {
-        if (decimal.decimals < -3) return false;  // a thousand or more
-        difference = 64 * m * power(3 - decimal.decimals) - Wide(1000) * k;
-        bound = 32;
-    } else {
-        difference = 64 * m - Wide(k) * power(decimal.decimals);
-        bound = 32 * power(decimal.decimals - 3);
-    }
-    return (difference < 0 ? -difference : difference) <= bound;
+    return 0;
+}
+
+// Whether the non-negative decimal lies within 0.0005 of k/64, decided on
+// its digits as written: k/64 is 15625 k millionths, the band 500 each side.
+bool withinSnapDistance(const Decimal& decimal, long long k) {
+    return compareWithMillionths(decimal, 15625 * k - 500) >= 0 && compareWithMillionths(decimal, 15625 * k + 500) <= 0;
 }
 
 class BlockReader {
