@@ -47,18 +47,28 @@ obtain_font() {
     [ -s "$font" ] && [ -s "$licence" ] && return 0
     mkdir -p "$(dirname "$font")"
     command -v npm >/dev/null 2>&1 || install_missing_packages npm || true
-    local work
+    local work why="" status=0
     work="$(mktemp -d)"
-    if command -v npm >/dev/null 2>&1 &&
-       (cd "$work" && timeout 120 npm pack --silent @expo-google-fonts/ubuntu >/dev/null 2>&1) &&
+    if command -v npm >/dev/null 2>&1; then
+        (cd "$work" && timeout 120 npm pack --loglevel=error @expo-google-fonts/ubuntu >/dev/null 2>"$work/npm.err") || status=$?
+        [ "$status" = 124 ] && why="npm gave no answer within 120 s"
+    else
+        why="npm is not installed"
+    fi
+    if [ -z "$why" ] &&
        tar -xzf "$work"/*.tgz -C "$work" package/400Regular/Ubuntu_400Regular.ttf package/LICENSE_FONT 2>/dev/null; then
         cp "$work/package/400Regular/Ubuntu_400Regular.ttf" "$font"
         cp "$work/package/LICENSE_FONT" "$licence"
         echo "setup: font Ubuntu Regular from the npm package @expo-google-fonts/ubuntu"
     else
+        # npm's own reason (a certificate, a proxy, no network), not a guess.
+        [ -n "$why" ] || why="$(grep -i '^npm err' "$work/npm.err" 2>/dev/null |
+                                 grep -m1 -viE '^npm err[a-z!]* +(code|syscall|errno|A complete log)' || true)"
+        [ -n "$why" ] || why="$(grep -m1 . "$work/npm.err" 2>/dev/null || true)"
+        [ -n "$why" ] || why="the package held no Ubuntu Regular face"
         cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$font"
         cp /usr/share/doc/fonts-dejavu-core/copyright "$licence"
-        echo "setup: npm registry unreachable; using DejaVu Sans as Ubuntu-R.ttf instead"
+        echo "setup: no font from npm ($why); using DejaVu Sans as Ubuntu-R.ttf instead"
     fi
     rm -rf "$work"
 }
