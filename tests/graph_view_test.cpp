@@ -172,7 +172,9 @@ TEST_F(GraphViewTest, NodesWithoutAPositionAreNeitherDrawnNorPicked) {
     for (int y = 384 - 46; y <= 384 + 46; ++y) {
         for (int x = 640 - 46; x <= 640 + 46; ++x) {
             const int dx = x - 640, dy = y - 384;
-            if (dx * dx + dy * dy > 26 * 26) ASSERT_EQ(pixel(x, y), Background) << x << "," << y;
+            if (dx * dx + dy * dy > 26 * 26) {
+                ASSERT_EQ(pixel(x, y), Background) << x << "," << y;
+            }
         }
     }
     graph.positions.clear();
