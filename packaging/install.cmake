@@ -55,10 +55,20 @@ configure_file("${packaging_src}/vorlask.1.in" "${packaging_out}/vorlask.1" @ONL
 add_custom_command(OUTPUT "${packaging_out}/vorlask-cli.1"
   COMMAND "${HELP2MAN}" --no-info "--version-string=${PROJECT_VERSION}"
           "--name=command-line companion of vorlask: analyses, data files, plots, simulations and sweeps"
+          "--include=${packaging_src}/vorlask-cli.h2m"
           "--output=${packaging_out}/vorlask-cli.1" "$<TARGET_FILE:vorlask-cli>"
-  DEPENDS vorlask-cli
+  DEPENDS vorlask-cli "${packaging_src}/vorlask-cli.h2m"
   VERBATIM)
 
+# The changelog's date is the source's last commit, or SOURCE_DATE_EPOCH, so
+# that configuring again writes the same file rather than a new one each time.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git -C "${PROJECT_SOURCE_DIR}" log -1 --format=%ct
+    OUTPUT_VARIABLE vorlask_source_date OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE vorlask_git)
+  if(vorlask_git EQUAL 0 AND vorlask_source_date MATCHES "^[0-9]+$")
+    set(ENV{SOURCE_DATE_EPOCH} "${vorlask_source_date}")
+  endif()
+endif()
 string(TIMESTAMP VORLASK_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file("${packaging_src}/changelog.in" "${packaging_out}/changelog" @ONLY)
 
@@ -79,6 +89,9 @@ file(READ "${packaging_src}/copyright.in" copyright_template)
 string(CONFIGURE "${copyright_template}" copyright_header @ONLY)
 file(WRITE "${packaging_out}/copyright" "${copyright_header}${font_licence_text}")
 install(FILES "${packaging_out}/copyright" "${packaging_out}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+# Networks to try the command and the module on, where Debian keeps examples.
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/examples/" DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples"
+  FILES_MATCHING PATTERN "*.txt")
 
 # The Debian package: one version, the project's; Depends from dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)

@@ -70,7 +70,8 @@ for entry in "-rwxr-xr-x ./usr/bin/vorlask" "-rwxr-xr-x ./usr/bin/vorlask-cli" \
              "-rw-r--r-- ./usr/share/applications/vorlask.desktop" \
              "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/vorlask.svg" \
              "-rw-r--r-- ./usr/share/man/man1/vorlask.1.gz" "-rw-r--r-- ./usr/share/man/man1/vorlask-cli.1.gz" \
-             "-rw-r--r-- ./usr/share/doc/vorlask/copyright" "-rw-r--r-- ./usr/share/doc/vorlask/changelog.gz"; do
+             "-rw-r--r-- ./usr/share/doc/vorlask/copyright" "-rw-r--r-- ./usr/share/doc/vorlask/changelog.gz" \
+             "-rw-r--r-- ./usr/share/doc/vorlask/examples/ring12.txt"; do
     grep -qxF -- "$entry" "$WORKDIR/contents.txt" || fail "package lacks $entry"
 done
 # With the Python module: the package carries it where Debian's python3 looks,
@@ -85,6 +86,11 @@ if grep -q '^VORLASK_PYTHON:BOOL=ON' "$BUILD/CMakeCache.txt"; then
             fail "package lacks the Python module's $file"
     done
 fi
+# The manual pages say where the examples are.
+for page in vorlask vorlask-cli; do
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/man/man1/$page.1.gz" | gzip -d |
+        grep -q 'share/doc/vorlask/examples/' || fail "$page(1) does not name the examples' folder"
+done
 lintian "$deb" >"$WORKDIR/lintian.txt" 2>&1 || true
 cat "$WORKDIR/lintian.txt"
 grep -q "^E: " "$WORKDIR/lintian.txt" && fail "lintian reports errors"
