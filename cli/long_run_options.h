@@ -22,7 +22,8 @@ struct LongRunTextOptions {
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options);
 
 // The engine's options for `jobs` threads; CliError (bad input) for a
-// precision that is not a number or is below 1e-15, echoed as written.
+// precision that is not a number or is below FinestLongRunPrecision, echoed
+// as written.
 LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs);
 
 // "Q1,Q2,...": CliError (bad input) for an empty list or entry, or an entry

@@ -352,6 +352,61 @@ TEST(LongRun, DirectSolvesStayWithinTheirMemory) {
     EXPECT_LE(direct.limit.low, iterated.limit.high);
 }
 
+// The ring of twelve of docs/examples, whose configurations settle in about
+// 19 steps, is proven at the finest precision allowed by every method, the
+// intervals agreeing. A chain that takes some thousand steps to settle
+// cannot be proven that finely in doubles, and says that rounding, not its
+// pace, stops it, with intervals that hold the closed forms.
+TEST(LongRun, TheFinestPrecisionHoldsOnChainsThatAreNotSlow) {
+    NetworkModel ring;
+    ring.resize(12);
+    for (int i = 0; i < 12; ++i) {
+        ring.links[i][(i + 1) % 12] = ring.links[(i + 1) % 12][i] = 1;
+        ring.params[NetworkModel::Gamma][i] = (i % 7 + 1) / 8.0;
+    }
+    const MarkovChain chain = chainOf(ring);
+    std::vector<LongRunFigures> figures;
+    for (const LongRunMethod method : {LongRunMethod::Automatic, LongRunMethod::Direct, LongRunMethod::Iteration}) {
+        LongRunOptions options = withMethod(method, FinestLongRunPrecision);
+        options.keepPerConfiguration = false;
+        figures.push_back(computeLongRun(chain.transitions, chain.marked, options));
+        const LongRunFigures& last = figures.back();
+        EXPECT_LE(last.meanSteps.high - last.meanSteps.low, FinestLongRunPrecision * last.meanSteps.value);
+        EXPECT_LE(last.limit.high - last.limit.low, FinestLongRunPrecision);
+        for (const LongRunFigures& other : figures) {
+            EXPECT_LE(other.limit.low, last.limit.high);
+            EXPECT_LE(last.meanSteps.low, other.meanSteps.high);
+            EXPECT_LE(other.meanSteps.low, last.meanSteps.high);
+        }
+    }
+    EXPECT_EQ(figures[0].method, "krylov");
+
+    // A ladder that climbs with 3/10 and falls back with 7/10 takes some
+    // ten thousand steps to reach its top from the bottom.
+    const int length = 8;
+    Rows slow(length + 1);
+    slow[0] = {{0, 0.7}, {1, 0.3}};
+    for (int i = 1; i < length; ++i) slow[i] = {{i - 1, 0.7}, {i + 1, 0.3}};
+    slow[length] = {{length, 1.0}};
+    std::vector<bool> top(length + 1, false);
+    top[length] = true;
+    const LongRunFigures coarse = settle(slow, top, withMethod(LongRunMethod::Direct, 1e-9));
+    EXPECT_GT(coarse.meanSteps.value, 1000.0);
+    try {
+        settle(slow, top, withMethod(LongRunMethod::Direct, FinestLongRunPrecision));
+        ADD_FAILURE() << "1e-13 proven on a chain of thousands of steps";
+    } catch (const LongRunCapReached& e) {
+        EXPECT_NE(std::string(e.what()).find("precision 1e-13 is finer than the rounding of doubles lets the direct "
+                                             "solver prove on this chain"),
+                  std::string::npos)
+            << e.what();
+        EXPECT_LE(e.limit().low, coarse.limit.high);
+        EXPECT_LE(coarse.meanSteps.low, e.meanSteps().high);
+        EXPECT_LE(e.meanSteps().low, coarse.meanSteps.high);
+        EXPECT_LT(e.meanSteps().high - e.meanSteps().low, 1e-11 * coarse.meanSteps.value);
+    }
+}
+
 TEST(LongRun, ChainsWithoutCyclesOrWithoutS) {
     // 0 -> 1 -> 2 -> S in certain steps: exact means 3, 2, 1 and the whole
     // limit reached after three steps.
@@ -467,6 +522,36 @@ TEST(LongRun, BoundedSumsHoldTheExactSum) {
         EXPECT_GE(static_cast<long double>(sum.high()), exactValue);
         EXPECT_LE(sum.high() - sum.low(), 1e-15 * sum.value());
     }
+}
+
+// Dot products of doubles of 29 bits, whose products a double cannot hold
+// but 128-bit integers and a long double can, with terms of both signs
+// that cancel: the compensated
+// value lies within its error bound of the exact one, and the bound is a few
+// roundings of the result, where a plain sum's error is many.
+TEST(LongRun, CompensatedDotProductsHoldTheExactValue) {
+    std::mt19937_64 random(17);
+    int plainWorse = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        CompensatedDot dot;
+        double plain = 0.0;
+        __int128 exact = 0;
+        const int count = 1 + static_cast<int>(random() % 32);
+        for (int k = 0; k < count; ++k) {
+            const long long a = static_cast<long long>(random() % (1 << 29)) - (k % 2 ? 1 << 29 : 0);
+            const long long b = static_cast<long long>(random() % (1 << 29));
+            exact += static_cast<__int128>(a) * b;
+            const double x = std::ldexp(static_cast<double>(a), -26), y = std::ldexp(static_cast<double>(b), -20);
+            dot.add(x, y);
+            plain += x * y;
+        }
+        const long double exactValue = std::ldexp(static_cast<long double>(exact), -46);
+        const long double miss = std::fabs(static_cast<long double>(dot.value()) - exactValue);
+        ASSERT_LE(miss, static_cast<long double>(dot.error())) << trial;
+        EXPECT_LE(dot.error(), 4 * UnitRoundoff * std::fabs(dot.value()) + 1e-250) << trial;
+        plainWorse += std::fabs(static_cast<long double>(plain) - exactValue) > miss;
+    }
+    EXPECT_GT(plainWorse, 500);
 }
 
 // A fair walk on 0..n with a lazy step at 0 and S at n mixes slowly: from i

@@ -226,9 +226,9 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
     };
     const Case cases[] = {
         {{"settle", "--precision", "abc"}, 2, "--precision"},
-        {{"settle", "--precision", "0"}, 2, "--precision 0 is below 1e-15"},
-        {{"settle", "--precision", "1e-16"}, 2, "--precision 1e-16 is below 1e-15"},
-        {{"settle", "--precision", "1e-400"}, 2, "--precision 1e-400 is below 1e-15"},
+        {{"settle", "--precision", "0"}, 2, "--precision 0 is below 1e-13"},
+        {{"settle", "--precision", "1e-14"}, 2, "--precision 1e-14 is below 1e-13"},
+        {{"settle", "--precision", "1e-400"}, 2, "--precision 1e-400 is below 1e-13"},
         {{"settle", "--precision", ""}, 2, "--precision \"\" is not a number"},
         {{"settle", "--precision", "1e-9x"}, 2, "--precision \"1e-9x\" is not a number"},
         {{"settle", "--max-memory", ".5"}, 2, "--max-memory: \".5\" is below the least, 1M"},

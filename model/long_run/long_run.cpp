@@ -50,6 +50,10 @@ constexpr double MinimumTimeExcess = 0.5;
 constexpr long long CertifyEvery = 32;
 // Rounds of iterative refinement of a direct solve.
 constexpr int RefinementRounds = 8;
+// Compensated passes after a solver that go on while each narrows the
+// widest interval by a hundredth within this many passes.
+constexpr long long PolishPatience = 64;
+constexpr double PolishGain = 0.99;
 
 // The fewest digits that read back as `value`: a number as its user wrote
 // it, where that was the shortest way.
@@ -103,8 +107,12 @@ std::vector<double> spreadClamped(const std::vector<double>& values, const Trans
     return spread;
 }
 
-// Stopped short of the precision: the budget ran out or a solver stalled.
-struct Stopped {};
+// Stopped short of the precision: a solver stalled, with the rounding of
+// doubles, not the chain's pace, holding its intervals back where
+// `byRounding`.
+struct Stopped {
+    bool byRounding = false;
+};
 
 class LongRunSolver {
 public:
@@ -130,7 +138,12 @@ public:
         } catch (const PassBudget::Exhausted&) {
             throw stoppedShort("no answer within the cap of " + std::to_string(options_.maxIterations) +
                                (options_.maxIterations == 1 ? " iteration" : " iterations"));
-        } catch (const Stopped&) {
+        } catch (const Stopped& stopped) {
+            if (stopped.byRounding)
+                throw stoppedShort("precision " + shortestText(options_.precision) +
+                                   " is finer than the rounding of doubles lets the " + figures_.method +
+                                   " solver prove on this chain, after " + std::to_string(budget_.spent()) +
+                                   " iterations");
             throw stoppedShort("the " + figures_.method + " solver stalled after " +
                                std::to_string(budget_.spent()) + " iterations");
         }
@@ -207,10 +220,11 @@ private:
         double timeOverMean = HUGE_VAL;
         bool certify = false;
         for (long long pass = 1;; ++pass) {
-            certify = certify || pass % CertifyEvery == 0;
+            certify = certify || pass % CertifyEvery == 0 || compensated_;
             budget_.spend();
             const ResidualBounds bounds = iterateOnce(transitions_, set_, current, next, time_.get(),
-                                                      curve_ ? &curveSums : nullptr, options_.jobs, certify);
+                                                      curve_ ? &curveSums : nullptr, options_.jobs, certify,
+                                                      compensated_);
             if (curve_) curve_->append(curveSums);
             if (certify) {
                 timeOverMean = bounds.largestTimeOverMean;
@@ -221,6 +235,7 @@ private:
                         return true;
                     }
                     failed = scales;
+                    compensated_ = compensated_ || roundingHoldsBack(bounds);
                 }
                 certify = false;
             } else {
@@ -237,6 +252,13 @@ private:
             }
             std::swap(current, next);
         }
+    }
+
+    // Whether the bounds of the residuals are mostly their rounding: the
+    // iterate is then as good as plain passes make it, and only compensated
+    // ones take it further.
+    static bool roundingHoldsBack(const ResidualBounds& bounds) {
+        return bounds.limit > 4 * bounds.computedLimit || bounds.mean > 4 * bounds.computedMean;
     }
 
     // Whether the estimates of a pass promise a certificate precise enough,
@@ -332,7 +354,7 @@ private:
             spreadClamped(v, m, transient, candidate);
             budget_.spend();
             const ResidualBounds bounds =
-                iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr, options_.jobs);
+                iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr, options_.jobs, true, true);
             const ErrorScales scales = errorScales(bounds);
             if (std::isnan(bounds.limit) || std::isnan(bounds.mean)) throw Stopped{};
             if (!(bounds.timeExcess >= MinimumTimeExcess)) {
@@ -352,7 +374,32 @@ private:
             limitTolerance /= 4 * miss;
             meanTolerance /= 4 * miss;
         }
-        throw Stopped{};
+        polish(candidate);
+        if (companion) curveVector_ = std::move(companion->current);
+    }
+
+    // Compensated value iteration from a solver's last candidate: each pass
+    // takes its error down by the chain's rate, until the iterate is its
+    // exact step rounded once. Stops, as limited by rounding, once
+    // PolishPatience passes narrow the widest interval no further.
+    void polish(LongRunIterate& candidate) {
+        LongRunIterate next(candidate);
+        double narrowest = HUGE_VAL;
+        for (long long sinceNarrower = 0; sinceNarrower < PolishPatience; ++sinceNarrower) {
+            budget_.spend();
+            const ResidualBounds bounds =
+                iterateOnce(transitions_, set_, candidate, next, time_.get(), nullptr, options_.jobs, true, true);
+            const ErrorScales scales = errorScales(bounds);
+            if (!std::isfinite(scales.limit) || !std::isfinite(scales.mean)) throw Stopped{};
+            if (accept(candidate, time_.get(), scales)) return;
+            const double widest = shortfall(bounds, scales);
+            if (widest < narrowest * PolishGain) {
+                narrowest = widest;
+                sinceNarrower = -1;
+            }
+            std::swap(candidate, next);
+        }
+        throw Stopped{true};
     }
 
     // How many times too wide the widest interval is, at least 1.
@@ -379,6 +426,7 @@ private:
         std::vector<double> m = direct.solve(v);
         LongRunIterate candidate(set_);
         LongRunIterate scratch(candidate);
+        double narrowest = HUGE_VAL;
         for (int round = 0; round <= RefinementRounds; ++round) {
             spreadClamped(v, m, transient, candidate);
             budget_.spend();
@@ -386,9 +434,13 @@ private:
                 certifyTime(transitions_, set_, spreadClamped(t, set_), options_.jobs);
             budget_.spend();
             const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, &time, nullptr,
-                                                      options_.jobs);
+                                                      options_.jobs, true, true);
             const ErrorScales scales = errorScales(bounds);
             if (std::isfinite(scales.limit) && accept(candidate, &time, scales)) return;
+            // Refinement that narrows nothing has reached the rounding.
+            const double widest = shortfall(bounds, scales);
+            if (!(widest < narrowest * PolishGain)) throw Stopped{std::isfinite(widest)};
+            narrowest = widest;
             refine(direct, ones, t);
             refine(direct, b, v);
             refine(direct, v, m);
@@ -455,6 +507,8 @@ private:
     LongRunFigures figures_;
     // Whether figures_ holds certified intervals, precise or not.
     bool reached_ = false;
+    // Whether value iteration has gone over to compensated passes.
+    bool compensated_ = false;
     std::vector<ResidualBounds> history_;
     std::unique_ptr<LongRunIterate> start_;
     std::unique_ptr<SettlingCurve> curve_;

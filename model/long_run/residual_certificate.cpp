@@ -66,6 +66,7 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
     const unsigned char* kinds = set.kinds();
     double limitResidual = 0.0, meanResidual = 0.0, timeExcess = HUGE_VAL;
     double largestTime = 0.0, largestTimeOverMean = 0.0, timeSum = 0.0, curveSum = 0.0;
+    double computedLimit = 0.0, computedMean = 0.0;
     for (long long l = begin; l < end; ++l) {
         if (kinds[l] != TransientSet::Transient) {
             if (kinds[l] == TransientSet::Marked) curveSum += 1.0;
@@ -97,6 +98,8 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
             }
             continue;
         }
+        computedLimit = largerOrNan(computedLimit, std::fabs(d));
+        computedMean = largerOrNan(computedMean, std::fabs(e));
         const size_t k = entriesOf(transitions, row);
         const double slack = dotProductSlack(k);
         limitResidual = largerOrNan(limitResidual, inflated(std::fabs(d) * TwoUlpsAboveOne +
@@ -113,6 +116,64 @@ BlockBounds iterateBlock(const SparseRows& transitions, const TransientSet& set,
     }
     BlockBounds block;
     block.bounds = {limitResidual, meanResidual, timeExcess, largestTime, largestTimeOverMean, timeSum};
+    block.bounds.computedLimit = computedLimit;
+    block.bounds.computedMean = computedMean;
+    block.curveSum = curveSum;
+    return block;
+}
+
+// A certifying pass in compensated arithmetic: each row's sums as if in
+// twice the precision and rounded once, so that the next iterate is the
+// exact step rounded once and the residuals are bounded within about u of
+// their exact values rather than k u of the row's weight. Value iteration
+// takes such passes once rounding is what holds its intervals back.
+BlockBounds iterateBlockCompensated(const SparseRows& transitions, const TransientSet& set,
+                                    const LongRunIterate& current, LongRunIterate& next, const double* time,
+                                    long long begin, long long end) {
+    const IterateValues* in = current.values.data();
+    IterateValues* out = next.values.data();
+    const unsigned char* kinds = set.kinds();
+    double limitResidual = 0.0, meanResidual = 0.0, timeExcess = HUGE_VAL;
+    double computedLimit = 0.0, computedMean = 0.0;
+    double largestTime = 0.0, largestTimeOverMean = 0.0, timeSum = 0.0, curveSum = 0.0;
+    for (long long l = begin; l < end; ++l) {
+        if (kinds[l] != TransientSet::Transient) {
+            if (kinds[l] == TransientSet::Marked) curveSum += 1.0;
+            continue;
+        }
+        const int row = static_cast<int>(l);
+        CompensatedDot sumV, sumM;
+        transitions.forEachEntry(row, [&](int column, double weight) {
+            sumV.add(weight, in[column].limit);
+            sumM.add(weight, in[column].mean);
+        });
+        const IterateValues x = in[l];
+        sumM.add(x.limit);
+        out[l] = {sumV.value(), sumM.value()};
+        curveSum += out[l].limit;
+        // r_v = b + Q v~ - v~ and r_m = v~ + Q m~ - m~, each one more term.
+        CompensatedDot d = sumV, e = sumM;
+        d.add(-x.limit);
+        e.add(-x.mean);
+        computedLimit = largerOrNan(computedLimit, std::fabs(d.value()));
+        computedMean = largerOrNan(computedMean, std::fabs(e.value()));
+        limitResidual = largerOrNan(limitResidual, up(std::fabs(d.value()) + d.error()));
+        meanResidual = largerOrNan(meanResidual, up(std::fabs(e.value()) + e.error()));
+        const double w = time ? time[l] : x.mean;
+        if (!time) {
+            // Without a time vector, m~ certifies the time: (I - Q) m~ from
+            // below, from Q m~ = sumM - v~ summed within its error.
+            const double qm = up(up(sumM.value() - x.limit) + up(sumM.error()));
+            timeExcess = smallerOrNan(timeExcess, belowWherePositive(x.mean - qm));
+            largestTime = std::max(largestTime, w);
+            timeSum += w;
+        }
+        largestTimeOverMean = std::max(largestTimeOverMean, w / std::max(1.0, x.mean));
+    }
+    BlockBounds block;
+    block.bounds = {limitResidual, meanResidual, timeExcess, largestTime, largestTimeOverMean, timeSum};
+    block.bounds.computedLimit = computedLimit;
+    block.bounds.computedMean = computedMean;
     block.curveSum = curveSum;
     return block;
 }
@@ -190,15 +251,16 @@ double iterateTime(const SparseRows& transitions, const TransientSet& set, const
 
 ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
                            LongRunIterate& next, const TimeCertificate* time, std::vector<double>* curveSums,
-                           int jobs, bool certify) {
+                           int jobs, bool certify, bool compensated) {
     const long long blocks = blockCount(set);
     std::vector<BlockBounds> perBlock(static_cast<size_t>(blocks));
     const double* timeValues = time ? time->time.data() : nullptr;
     forEachChunk(jobs, set.configurationCount(), ConfigurationsPerBlock,
                  [&](int, long long block, long long begin, long long end) {
                      perBlock[block] =
-                         certify ? iterateBlock<true>(transitions, set, current, next, timeValues, begin, end)
-                                 : iterateBlock<false>(transitions, set, current, next, timeValues, begin, end);
+                         compensated ? iterateBlockCompensated(transitions, set, current, next, timeValues, begin, end)
+                         : certify   ? iterateBlock<true>(transitions, set, current, next, timeValues, begin, end)
+                                     : iterateBlock<false>(transitions, set, current, next, timeValues, begin, end);
                  });
     // Maxima and minima do not depend on the order; the sums go in block order.
     ResidualBounds bounds;
@@ -211,6 +273,8 @@ ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& se
         bounds.largestTime = std::max(bounds.largestTime, block.largestTime);
         bounds.largestTimeOverMean = std::max(bounds.largestTimeOverMean, block.largestTimeOverMean);
         bounds.timeSum += block.timeSum;
+        bounds.computedLimit = largerOrNan(bounds.computedLimit, block.computedLimit);
+        bounds.computedMean = largerOrNan(bounds.computedMean, block.computedMean);
         if (curveSums) (*curveSums)[b] = perBlock[b].curveSum;
     }
     if (time) {

@@ -62,6 +62,11 @@ struct ResidualBounds {
     double largestTime = 0.0;
     double largestTimeOverMean = 0.0;
     double timeSum = 0.0;
+    // The largest residuals as computed, before their rounding is bounded:
+    // far below `limit` and `mean`, they show that rounding, not the
+    // iterate, holds the bounds back.
+    double computedLimit = 0.0;
+    double computedMean = 0.0;
 };
 
 // One pass of value iteration from `current` into `next` (on R: v' = Q v + b,
@@ -69,11 +74,13 @@ struct ResidualBounds {
 // m~ itself without one. When `curveSums` is given it receives, per block of
 // configurations, the sum of next.limit in increasing order, as the success
 // curves add it. Without `certify` the bounds are estimates only, at half
-// the cost: the residuals as computed and no w / m~ ratio. The same for any
-// number of jobs.
+// the cost: the residuals as computed and no w / m~ ratio. `compensated`
+// certifies in compensated arithmetic, at several times the cost: the next
+// iterate is each row's exact sum rounded once, and the residuals' bounds
+// come within about u of them. The same for any number of jobs.
 ResidualBounds iterateOnce(const SparseRows& transitions, const TransientSet& set, const LongRunIterate& current,
                            LongRunIterate& next, const TimeCertificate* time, std::vector<double>* curveSums,
-                           int jobs, bool certify = true);
+                           int jobs, bool certify = true, bool compensated = false);
 
 // Factors of w that bound the errors on R: |v - v~| <= limit w and
 // |m - m~| <= mean w; infinite when the bounds prove nothing.

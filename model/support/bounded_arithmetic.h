@@ -82,3 +82,46 @@ private:
     double compensation_ = 0.0;
     size_t count_ = 0;
 };
+
+// A dot product with one compensation term: Ogita, Rump and Oishi's Dot2,
+// each product split exactly by a fused multiply-add and each sum by
+// TwoSum, so that the result is as if computed in twice the precision and
+// rounded once. Its error is at most u |s| + gamma_n^2 sum |x_i y_i|, plus
+// UnderflowSlack for the products' errors that fall below the normal range;
+// error() bounds it from the computed value.
+class CompensatedDot {
+public:
+    void add(double x, double y) {
+        const double product = x * y;
+        addSplit(product, std::fma(x, y, -product));
+    }
+    // A term taken as it is.
+    void add(double x) { addSplit(x, 0.0); }
+
+    double value() const { return total_ + compensation_; }
+
+    // At least |value() - exact|: with s the exact value, |value - s| <=
+    // u |s| + gamma^2 M <= u |value| + u |value - s| + gamma^2 M, so the
+    // error is at most (u |value| + gamma^2 M) / (1 - u), M itself within
+    // gamma_n of its computed sum.
+    double error() const {
+        const double g = dotProductSlack(count_);
+        const double magnitude = magnitude_ * (1 + g);
+        return inflated((UnitRoundoff * std::fabs(value()) + g * g * magnitude) * (1 + 2 * UnitRoundoff));
+    }
+
+private:
+    void addSplit(double term, double termError) {
+        const double sum = total_ + term;
+        const double z = sum - total_;
+        compensation_ += ((total_ - (sum - z)) + (term - z)) + termError;
+        total_ = sum;
+        magnitude_ += std::fabs(term);
+        ++count_;
+    }
+
+    double total_ = 0.0;
+    double compensation_ = 0.0;
+    double magnitude_ = 0.0;
+    size_t count_ = 0;
+};

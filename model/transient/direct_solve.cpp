@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "model/support/bounded_arithmetic.h"
+
 struct DirectSolver::Factors {
     Eigen::SparseMatrix<double> matrix;
     Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
@@ -56,10 +58,16 @@ std::vector<double> DirectSolver::solve(const std::vector<double>& rhs) const {
     return std::vector<double>(x.data(), x.data() + x.size());
 }
 
+// In compensated arithmetic, so that refinement can take the solution to
+// about one rounding of its exact value rather than that of its residual.
 std::vector<double> DirectSolver::residual(const std::vector<double>& rhs, const std::vector<double>& x) const {
-    const Eigen::Index n = static_cast<Eigen::Index>(rhs.size());
-    const Eigen::Map<const Eigen::VectorXd> b(rhs.data(), n);
-    const Eigen::Map<const Eigen::VectorXd> solution(x.data(), n);
-    const Eigen::VectorXd r = b - factors_->matrix * solution;
-    return std::vector<double>(r.data(), r.data() + r.size());
+    std::vector<CompensatedDot> rows(rhs.size());
+    for (size_t r = 0; r < rhs.size(); ++r) rows[r].add(rhs[r]);
+    const Eigen::SparseMatrix<double>& matrix = factors_->matrix;
+    for (Eigen::Index column = 0; column < matrix.outerSize(); ++column)
+        for (Eigen::SparseMatrix<double>::InnerIterator entry(matrix, column); entry; ++entry)
+            rows[static_cast<size_t>(entry.row())].add(-entry.value(), x[static_cast<size_t>(column)]);
+    std::vector<double> r(rhs.size());
+    for (size_t k = 0; k < rhs.size(); ++k) r[k] = rows[k].value();
+    return r;
 }

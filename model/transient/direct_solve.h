@@ -32,7 +32,7 @@ public:
 
     // x with (I - Q) x = rhs, to working precision.
     std::vector<double> solve(const std::vector<double>& rhs) const;
-    // rhs - (I - Q) x, in working precision.
+    // rhs - (I - Q) x, as if in twice the working precision, rounded once.
     std::vector<double> residual(const std::vector<double>& rhs, const std::vector<double>& x) const;
 
 private:

@@ -17,7 +17,7 @@ struct LongRunArguments {
 };
 
 // The engine's options for `jobs` threads; EngineError (bad input) for a
-// precision that is not a number of at least 1e-15 or an iteration cap
+// precision that is not a number of at least 1e-13 or an iteration cap
 // outside 1 to 10^12.
 LongRunOptions longRunOptions(const LongRunArguments& arguments, int jobs);
 

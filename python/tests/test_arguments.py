@@ -63,8 +63,8 @@ NETWORKS = [
 
 NET = vorlask.Network(K4, 1.0, 1.0, [0.25, 0.5, 0.75, 1.0])
 CALLS = [
-    ("precision below the floor", lambda: NET.settle(1e-16), ValueError,
-     "precision 1e-16 is not a number of at least 1e-15"),
+    ("precision below the floor", lambda: NET.settle(1e-14), ValueError,
+     "precision 1e-14 is not a number of at least 1e-13"),
     ("report horizon past an int", lambda: NET.report(horizon=2**40), ValueError,
      "horizon 1099511627776 is outside 1 to 32"),
     ("sweep horizon for the long run", lambda: vorlask.sweep(NET, {"alpha": 1}, measure="limit", horizon=5),
