@@ -348,13 +348,20 @@ private:
 
         LongRunIterate candidate(set_);
         LongRunIterate scratch(candidate);
+        // Certificates are compensated once rounding held a plain one back;
+        // the candidate it held back is certified again, not solved again.
+        bool compensated = false;
+        bool solve = true;
         for (int round = 0; round < KrylovRounds; ++round) {
-            solver.solve(b, v, limitTolerance, KrylovIterations);
-            solver.solve(v, m, meanTolerance, KrylovIterations);
-            spreadClamped(v, m, transient, candidate);
+            if (solve) {
+                solver.solve(b, v, limitTolerance, KrylovIterations);
+                solver.solve(v, m, meanTolerance, KrylovIterations);
+                spreadClamped(v, m, transient, candidate);
+            }
+            solve = true;
             budget_.spend();
-            const ResidualBounds bounds =
-                iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr, options_.jobs, true, true);
+            const ResidualBounds bounds = iterateOnce(transitions_, set_, candidate, scratch, time_.get(), nullptr,
+                                                      options_.jobs, true, compensated);
             const ErrorScales scales = errorScales(bounds);
             if (std::isnan(bounds.limit) || std::isnan(bounds.mean)) throw Stopped{};
             if (!(bounds.timeExcess >= MinimumTimeExcess)) {
@@ -369,6 +376,11 @@ private:
             if (accept(candidate, time_.get(), scales)) {
                 if (companion) curveVector_ = std::move(companion->current);
                 return;
+            }
+            if (!compensated && roundingHoldsBack(bounds)) {
+                compensated = true;
+                solve = false;
+                continue;
             }
             const double miss = shortfall(bounds, scales);
             limitTolerance /= 4 * miss;
