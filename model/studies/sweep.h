@@ -47,15 +47,17 @@ private:
     long long pointCount_ = 1;
 };
 
-// The success curves of points first .. first + count - 1 of the grid, for
-// a network of `configurations` configurations, within `limits`: points side
+// The success curves under `rules` of points first .. first + count - 1 of
+// the grid, for a network of `configurations` configurations, within
+// `limits`: points side
 // by side on the jobs when they are small, as many as fit, each point on all
 // jobs that fit when they are large. The curves are the same for any number
 // of jobs. Throws EngineError (beyond a limit) when a point's chain would
 // not fit in the limits.
-std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                             long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {});
+std::vector<std::vector<double>> sweepCurves(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                             long long first, long long count, int configurations, int horizon,
+                                             int jobs, WorkProgress* progress = nullptr,
+                                             const ChainLimits& limits = {});
 
 // The long-run figures, averaged, of points first .. first + count - 1 of
 // the grid, with `options` (its jobs shared out as for sweepCurves, its
@@ -63,6 +65,7 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
 // sweepCurves. The same for any number of jobs. A point that reaches the
 // iteration cap throws LongRunCapReached, its message starting with the
 // point's values.
-std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                         long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress = nullptr, const ChainLimits& limits = {});
+std::vector<LongRunFigures> sweepLongRun(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                         long long first, long long count, int configurations,
+                                         const LongRunOptions& options, WorkProgress* progress = nullptr,
+                                         const ChainLimits& limits = {});

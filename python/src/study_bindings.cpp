@@ -124,8 +124,8 @@ py::dict axisColumns(const SweepGrid& grid, long long repeat) {
     return columns;
 }
 
-py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const LongRunOptions& options,
-                      int configurations, const py::object& progress) {
+py::dict longRunSweep(const PythonNetwork& network, ChainRules rules, const SweepGrid& grid,
+                      const LongRunOptions& options, int configurations, const py::object& progress) {
     const NetworkModel model = network.model;
     const long long points = grid.pointCount();
     WorkProgress counts;
@@ -133,8 +133,8 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
     std::vector<LongRunFigures> figures;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         figures = namingTheNetwork(
-            network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts,
-                                                         memoryLimits(network.name)); });
+            network, [&] { return sweepLongRun(rules, model, grid, 0, points, configurations, options, &counts,
+                                               memoryLimits(network.name)); });
     });
     py::dict columns = axisColumns(grid, 1);
     addLongRunColumns(columns, std::move(figures));
@@ -143,9 +143,9 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
 
 }  // namespace
 
-py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
-                    const LongRunArguments& longRun, long long jobs, long long maxConfigurations,
-                    const py::object& progress) {
+py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::dict& vary, long long horizon,
+                    const std::string& measure, const LongRunArguments& longRun, long long jobs,
+                    long long maxConfigurations, const py::object& progress) {
     const SweepGrid grid(sweepAxes(vary));
     if (measure != "curve" && measure != "limit" && measure != "mean-steps")
         refuseArgument("measure must be \"curve\", \"limit\" or \"mean-steps\", not \"" + measure + "\"");
@@ -154,7 +154,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     grid.checkNodes(network.model.nodeCount);
     checkRange("horizon", horizon, 0, MaxCurveHorizon);
     const int configurations = configurationsWithin(network, maxConfigurations);
-    if (measure != "curve") return longRunSweep(network, grid, options, configurations, progress);
+    if (measure != "curve") return longRunSweep(network, rules, grid, options, configurations, progress);
     const long long points = grid.pointCount();
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);
     checkKeptValues(rows, "the sweep's " + std::to_string(points) + " points");
@@ -164,7 +164,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     counts.begin("sweeping", points);
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
-        curves = sweepCurves(model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
+        curves = sweepCurves(rules, model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
                              &counts, memoryLimits(network.name));
     });
 

@@ -159,5 +159,5 @@ def test_a_chain_beyond_the_memory_available_is_refused_before_it_is_built():
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120,
                           env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     assert done.returncode == 0, done.stderr
-    assert re.fullmatch(r"needs about [0-9.]+ GB for [0-9.e+]+ transitions; 80 % of the memory available is "
+    assert re.fullmatch(r"needs about [0-9.]+ [GT]B for [0-9.e+]+ transitions; 80 % of the memory available is "
                         r"[0-9.]+ [MG]B\n", done.stdout), done.stdout
