@@ -29,6 +29,8 @@
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
 #include "cli_run.h"
+#include "model/chain/markov_chain.h"
+#include "model/long_run/success_curves.h"
 #include "network_generator.h"
 
 namespace {
@@ -383,6 +385,39 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
     }
     // Without a file named, the matrix goes to standard output.
     EXPECT_EQ(run({"export", "--chain", "window", path}).out, read(folder.file("t.mtx")));
+}
+
+// The research commands analyse the step's own chain unless --chain window
+// asks for the window's: the default curve is the process chain's, JSON
+// heads and Matrix Market comments name the chain, and a rule that is
+// neither is refused in one line with nothing written, as --chain on report.
+TEST(Cli, ResearchCommandsAnalyseTheProcessUnlessToldTheWindow) {
+    Folder folder;
+    NetworkModel triangle = ringOf(3);
+    triangle.params[NetworkModel::Gamma] = {1.0, 0.5, 0.25};
+    const std::string path = folder.write("triangle.txt", blockOf(triangle));
+    const NeighbourLists neighbours = neighbourLists(triangle);
+    for (const ChainRules rules : {ChainRules::Process, ChainRules::Window}) {
+        const MarkovChain chain = buildMarkovChain(rules, triangle, neighbours, 8, 1);
+        const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, 4, false, 1);
+        std::vector<std::string> args = {"steps", "--horizon", "4", path};
+        if (rules == ChainRules::Window) args.insert(args.begin() + 1, {"--chain", "window"});
+        const auto rows = csvRows(run(args).out);
+        ASSERT_EQ(rows.size(), 6u);
+        for (int p = 0; p <= 4; ++p) EXPECT_EQ(number(rows[p + 1][1]), curves.average[p]) << p;
+        args.insert(args.begin() + 1, {"--format", "json"});
+        EXPECT_EQ(nlohmann::json::parse(run(args).out)["chain"], chainRulesName(rules));
+    }
+    EXPECT_NE(run({"export", path}).out.find("% one-step transition weights of the process chain of the network in"),
+              std::string::npos);
+    const Outcome wrong = run({"steps", "--chain", "windows", "-o", folder.file("never.csv"), path});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(count(wrong.err, "\n"), 1u);
+    EXPECT_NE(wrong.err.find("process"), std::string::npos);
+    EXPECT_NE(wrong.err.find("window"), std::string::npos);
+    EXPECT_FALSE(std::ifstream(folder.file("never.csv")).good());
+    EXPECT_EQ(run({"report", "--chain", "window", path}).status, 2);
 }
 
 // The JSON documents hold what the CSV tables hold, under the names the
