@@ -102,6 +102,10 @@ CALLS = [
     ("a name that is not text", lambda: vorlask.sweep(NET, {1: [0.5]}), ValueError, "not 1"),
     ("too many points", lambda: vorlask.sweep(NET, {"alpha": np.zeros(10001), "beta": np.zeros(1000)}),
      vorlask.TooLarge, "the sweep has more than 10000000 points"),
+    ("a chain of other rules", lambda: NET.chain(chain="windows"), ValueError,
+     'chain "windows" is neither "process" nor "window"'),
+    ("a settle of other rules", lambda: NET.settle(chain=""), ValueError, 'chain "" is neither'),
+    ("a sweep of other rules", lambda: vorlask.sweep(NET, {"alpha": 1}, chain="step"), ValueError, 'chain "step"'),
     ("a sweep beyond max_configurations", lambda: vorlask.sweep(NET, {"alpha": 1}, max_configurations=10),
      vorlask.TooLarge, "(max_configurations)"),
 ]
