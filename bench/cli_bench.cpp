@@ -56,7 +56,7 @@ void runSteps(benchmark::State& state, const NetworkModel& network, int horizon)
     const int h = static_cast<int>(configurationCount(neighbours, 1LL << 30));
     size_t transitions = 0;
     for (auto _ : state) {
-        const MarkovChain chain = buildMarkovChain(network, neighbours, h, jobs);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, h, jobs);
         const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, horizon, false, jobs);
         benchmark::DoNotOptimize(curves.average.data());
         transitions = chain.transitions.entryCount();
@@ -82,7 +82,7 @@ void BM_ChainComplete8Certain(benchmark::State& state) {
     const NetworkModel network = complete(8, Certain);
     const NeighbourLists neighbours = neighbourLists(network);
     for (auto _ : state) {
-        const MarkovChain chain = buildMarkovChain(network, neighbours, 5764801, static_cast<int>(state.range(0)));
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, 5764801, static_cast<int>(state.range(0)));
         benchmark::DoNotOptimize(chain.transitions.entryCount());
     }
 }
@@ -91,7 +91,7 @@ void BM_ChainComplete8Certain(benchmark::State& state) {
 void BM_MarksComplete8Certain(benchmark::State& state) {
     const NetworkModel network = complete(8, Certain);
     const NeighbourLists neighbours = neighbourLists(network);
-    const MarkovChain chain = buildMarkovChain(network, neighbours, 5764801, 2);
+    const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, 5764801, 2);
     const std::vector<int> successor = findSuccessors(chain.transitions);
     for (auto _ : state) benchmark::DoNotOptimize(markConfigurations(chain.configurations, successor));
 }
@@ -103,7 +103,7 @@ void BM_StepsRing16Half100(benchmark::State& state) { runSteps(state, ring(16, H
 void BM_CurvesComplete8Certain100(benchmark::State& state) {
     const NetworkModel network = complete(8, CertainUnevenGamma);
     const NeighbourLists neighbours = neighbourLists(network);
-    const MarkovChain chain = buildMarkovChain(network, neighbours, 5764801, 2);
+    const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, 5764801, 2);
     for (auto _ : state)
         benchmark::DoNotOptimize(computeSuccessCurves(chain.transitions, chain.marked, 100, false, 1).average.data());
 }
@@ -116,7 +116,7 @@ void BM_EstimateRing20(benchmark::State& state) {
     const NeighbourLists neighbours = neighbourLists(network);
     ChainLimits limits;
     limits.maxBytes = 1e9;
-    for (auto _ : state) benchmark::DoNotOptimize(estimateChain(network, neighbours, 1 << 20, limits, 0.0).transitions);
+    for (auto _ : state) benchmark::DoNotOptimize(estimateChain(ChainRules::Window, network, neighbours, 1 << 20, limits, 0.0).transitions);
 }
 
 void BM_RefusePairs20(benchmark::State& state) {
@@ -127,7 +127,7 @@ void BM_RefusePairs20(benchmark::State& state) {
     const NeighbourLists neighbours = neighbourLists(network);
     for (auto _ : state) {
         try {
-            estimateChain(network, neighbours, 1, ChainLimits{}, 0.0);
+            estimateChain(ChainRules::Window, network, neighbours, 1, ChainLimits{}, 0.0);
             state.SkipWithError("not refused");
         } catch (const TooManyOutcomePaths&) {
         }
@@ -139,7 +139,7 @@ void BM_SweepAlphaComplete5(benchmark::State& state) {
     const NetworkModel network = complete(5, CertainUnevenGamma);
     const SweepGrid grid({parseSweepAxis("alpha=0:1:0.025")});
     for (auto _ : state)
-        benchmark::DoNotOptimize(sweepCurves(network, grid, 0, grid.pointCount(), 1024, 16, static_cast<int>(state.range(0))));
+        benchmark::DoNotOptimize(sweepCurves(ChainRules::Window, network, grid, 0, grid.pointCount(), 1024, 16, static_cast<int>(state.range(0))));
 }
 
 // A million sampled steps of the five-node complete graph on a generator of

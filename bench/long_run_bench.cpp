@@ -27,7 +27,7 @@ NetworkModel settlingNetwork(int nodes, bool ring) {
 
 MarkovChain chainOf(const NetworkModel& network, int jobs) {
     const NeighbourLists neighbours = neighbourLists(network);
-    return buildMarkovChain(network, neighbours, static_cast<int>(configurationCount(neighbours, 1LL << 30)), jobs);
+    return buildMarkovChain(ChainRules::Window, network, neighbours, static_cast<int>(configurationCount(neighbours, 1LL << 30)), jobs);
 }
 
 // What `vorlask-cli settle` computes, with its default precision and quantiles.
@@ -75,7 +75,7 @@ void BM_SweepMeanStepsRing12(benchmark::State& state) {
     long long iterations = 0;
     for (auto _ : state) {
         const std::vector<LongRunFigures> figures =
-            sweepLongRun(network, grid, 0, grid.pointCount(), 4096, options);
+            sweepLongRun(ChainRules::Window, network, grid, 0, grid.pointCount(), 4096, options);
         iterations = 0;
         for (const auto& point : figures) iterations += point.iterations;
     }

@@ -83,6 +83,7 @@ void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const Succe
 
 void writeStepsJson(Output& out, const MarkovChain& chain, const SuccessCurves& curves, bool perConfiguration) {
     nlohmann::ordered_json head;
+    head["chain"] = chainRulesName(chain.rules);
     head["nodes"] = chain.configurations.nodeCount;
     head["configurations"] = chain.configurations.count;
     head["marked"] = chain.markedCount;
@@ -144,7 +145,8 @@ void writeMatrixMarket(Output& out, const NetworkInput& input, const MarkovChain
     size_t nonZero = 0;
     for (int l = 0; l < h; ++l) rows.forEachEntry(l, [&](int, double weight) { nonZero += weight != 0.0; });
     std::string text = "%%MatrixMarket matrix coordinate real general\n";
-    text += "% one-step transition weights of the network in " + input.name +
+    text += std::string("% one-step transition weights of the ") + chainRulesName(chain.rules) +
+            " chain of the network in " + input.name +
             ": row = from, column = to, configurations numbered from 1 in the order of export --configurations\n";
     text += std::to_string(h) + " " + std::to_string(h) + " " + std::to_string(nonZero) + "\n";
     for (int l = 0; l < h; ++l) {

@@ -31,6 +31,14 @@ void addJobsOption(CLI::App& command, int& jobs) {
 }
 
 void addChainOptions(CLI::App& command, ChainOptions& options) {
+    command
+        .add_option_function<std::string>(
+            "--chain", [&options](const std::string& text) { parseChainRules(text, options.rules); },
+            "whose one-step weights to analyse: process, the step's own (Space, simulate), or window, the "
+            "window's analysis (the A key, the figures of version 1)")
+        ->type_name("RULES")
+        ->check(CLI::IsMember({"process", "window"}))
+        ->default_str("process");
     addJobsOption(command, options.jobs);
     command
         .add_option("--max-configurations", options.maxConfigurations,
@@ -79,7 +87,7 @@ ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options) 
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress,
                        double keptBytes) {
     const int count = configurationCountWithin(input, options.maxConfigurations);
-    return buildMarkovChainWithin(input.network, neighbourLists(input.network), count, options.jobs,
+    return buildMarkovChainWithin(options.rules, input.network, neighbourLists(input.network), count, options.jobs,
                                   chainLimits(input, options), keptBytes, &progress);
 }
 
@@ -94,7 +102,8 @@ void checkOutcomePathsOf(const NetworkInput& input) {
     const long long count = configurationCount(neighbours, MaxAnalysisConfigurations);
     if (count < 0) return;
     try {
-        checkOutcomePaths(input.network, neighbours, static_cast<int>(count), MaxOutcomePathsPerRow);
+        checkOutcomePaths(ChainRules::Window, input.network, neighbours, static_cast<int>(count),
+                          MaxOutcomePathsPerRow);
     } catch (const TooManyOutcomePaths& e) {
         throw EngineError(EngineError::BeyondLimit, locationOf(input.name) + e.what());
     }

@@ -23,6 +23,7 @@ using CommandRun = std::function<void()>;
 
 // Options shared by the subcommands that build a network's chain.
 struct ChainOptions {
+    ChainRules rules = ChainRules::Process;
     long long maxConfigurations = DefaultMaxConfigurations;
     int jobs = 1;
     // Bytes a run may take; addChainOptions sets 80 % of what is available.

@@ -1,5 +1,7 @@
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -59,19 +61,34 @@ void writeAveragedCsv(Output& out, const LongRunFigures& figures) {
     std::string text = "measure,value,low,high\n";
     appendFigureRow(text, "limit", figures.limit);
     appendFigureRow(text, "mean_steps", figures.meanSteps);
+    appendFigureRow(text, "mean_steps_if_reached", figures.meanStepsIfReached);
     for (const QuantileSteps& steps : figures.quantiles)
         text += quantileMeasure(steps.quantile) + "," + quantileValueText(steps) + "," + stepsText(steps.low) + "," +
                 stepsText(steps.high) + "\n";
     out.stream() << text;
 }
 
-const char* const PerConfigurationFigures[] = {"limit",      "limit_low",      "limit_high",
-                                               "mean_steps", "mean_steps_low", "mean_steps_high"};
+const char* const PerConfigurationFigures[] = {"limit",
+                                               "limit_low",
+                                               "limit_high",
+                                               "mean_steps",
+                                               "mean_steps_low",
+                                               "mean_steps_high",
+                                               "mean_steps_if_reached",
+                                               "mean_steps_if_reached_low",
+                                               "mean_steps_if_reached_high"};
+constexpr size_t FiguresPerConfiguration = std::size(PerConfigurationFigures);
 
-// The six per-configuration figures of configuration l, in the order above.
-std::array<double, 6> configurationFigures(const LongRunFigures& figures, int l) {
-    return {figures.limitValue[l], figures.limitLow[l], figures.limitHigh[l],
-            figures.meanValue[l],  figures.meanLow[l],  figures.meanHigh[l]};
+// The per-configuration figures of configuration l, in the order above.
+std::array<double, FiguresPerConfiguration> configurationFigures(const LongRunFigures& figures, int l) {
+    return {figures.limitValue[l],     figures.limitLow[l],     figures.limitHigh[l],
+            figures.meanValue[l],      figures.meanLow[l],      figures.meanHigh[l],
+            figures.ifReachedValue[l], figures.ifReachedLow[l], figures.ifReachedHigh[l]};
+}
+
+// JSON has no infinity: steps never reached are the word "inf", as in CSV.
+nlohmann::ordered_json numberJson(double value) {
+    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
 }
 
 void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongRunFigures& figures) {
@@ -99,15 +116,16 @@ void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongR
 nlohmann::ordered_json figureJson(const std::string& measure, const BoundedFigure& figure) {
     nlohmann::ordered_json row;
     row["measure"] = measure;
-    row["value"] = figure.value;
-    row["low"] = figure.low;
-    row["high"] = figure.high;
+    row["value"] = numberJson(figure.value);
+    row["low"] = numberJson(figure.low);
+    row["high"] = numberJson(figure.high);
     return row;
 }
 
 void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figures, const SettleOptions& options,
                double precision) {
     nlohmann::ordered_json head;
+    head["chain"] = chainRulesName(chain.rules);
     head["nodes"] = chain.configurations.nodeCount;
     head["configurations"] = chain.configurations.count;
     head["marked"] = chain.markedCount;
@@ -117,6 +135,7 @@ void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figu
     head["figures"] = nlohmann::ordered_json::array();
     head["figures"].push_back(figureJson("limit", figures.limit));
     head["figures"].push_back(figureJson("mean_steps", figures.meanSteps));
+    head["figures"].push_back(figureJson("mean_steps_if_reached", figures.meanStepsIfReached));
     for (const QuantileSteps& steps : figures.quantiles) {
         nlohmann::ordered_json row;
         row["measure"] = quantileMeasure(steps.quantile);
@@ -130,8 +149,8 @@ void writeJson(Output& out, const MarkovChain& chain, const LongRunFigures& figu
         return;
     }
     writeJsonWithRows(out, head, chain, [&figures](int l, nlohmann::ordered_json& row) {
-        const std::array<double, 6> values = configurationFigures(figures, l);
-        for (size_t k = 0; k < values.size(); ++k) row[PerConfigurationFigures[k]] = values[k];
+        const auto values = configurationFigures(figures, l);
+        for (size_t k = 0; k < values.size(); ++k) row[PerConfigurationFigures[k]] = numberJson(values[k]);
     });
 }
 
@@ -144,14 +163,15 @@ void runSettle(const SettleOptions& options) {
     const NetworkInput input = readNetworkInput(options.network);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     if (options.perConfiguration)
-        checkKeptValues(6ULL * static_cast<unsigned long long>(configurations),
+        checkKeptValues(FiguresPerConfiguration * static_cast<unsigned long long>(configurations),
                         "--per-configuration with " + std::to_string(configurations) + " configurations");
     WorkProgress progress;
     MarkovChain chain;
     LongRunFigures figures;
     {
         TerminalProgress display(progress);
-        const double perConfiguration = options.perConfiguration ? 6.0 * sizeof(double) * configurations : 0.0;
+        const double perConfiguration =
+            options.perConfiguration ? FiguresPerConfiguration * sizeof(double) * configurations : 0.0;
         chain = buildChain(input, options.chain, progress,
                            static_cast<double>(longRunMemory(configurations)) + perConfiguration);
         figures = followWithinMemory(input, options.chain, chain.transitions.entryCount(),

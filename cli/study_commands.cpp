@@ -1,6 +1,8 @@
 #include <array>
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -166,6 +168,7 @@ void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long 
 void writeSweepJson(Output& out, const NetworkInput& input, int configurations, const SweepOptions& options,
                     const SweepGrid& grid, long long first, const std::vector<std::vector<double>>& curves) {
     nlohmann::ordered_json document;
+    document["chain"] = chainRulesName(options.chain.rules);
     document["nodes"] = input.network.nodeCount;
     document["configurations"] = configurations;
     document["horizon"] = options.horizon;
@@ -218,12 +221,27 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
     return chart;
 }
 
-const char* const LongRunColumns[] = {"limit",      "limit_low",      "limit_high",
-                                     "mean_steps", "mean_steps_low", "mean_steps_high"};
+const char* const LongRunColumns[] = {"limit",
+                                     "limit_low",
+                                     "limit_high",
+                                     "mean_steps",
+                                     "mean_steps_low",
+                                     "mean_steps_high",
+                                     "mean_steps_if_reached",
+                                     "mean_steps_if_reached_low",
+                                     "mean_steps_if_reached_high"};
+constexpr size_t LongRunColumnCount = std::size(LongRunColumns);
 
-std::array<double, 6> longRunValues(const LongRunFigures& figures) {
+std::array<double, LongRunColumnCount> longRunValues(const LongRunFigures& figures) {
+    const BoundedFigure& ifReached = figures.meanStepsIfReached;
     return {figures.limit.value,     figures.limit.low,     figures.limit.high,
-            figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high};
+            figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high,
+            ifReached.value,         ifReached.low,         ifReached.high};
+}
+
+// JSON has no infinity: steps never reached are the word "inf", as in CSV.
+nlohmann::ordered_json numberJson(double value) {
+    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
 }
 
 void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
@@ -231,14 +249,15 @@ void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, lon
     std::string text;
     if (shard.index == 1) {
         for (const auto& axis : grid.axes()) text += axis.name + ",";
-        for (const char* column : LongRunColumns) text += std::string(column) + (column == LongRunColumns[5] ? "\n" : ",");
+        for (const char* column : LongRunColumns)
+            text += std::string(column) + (column == LongRunColumns[LongRunColumnCount - 1] ? "\n" : ",");
     }
     for (size_t k = 0; k < figures.size(); ++k) {
         for (const double value : grid.valuesAt(first + static_cast<long long>(k))) {
             appendNumber(text, value);
             text += ",";
         }
-        const std::array<double, 6> values = longRunValues(figures[k]);
+        const auto values = longRunValues(figures[k]);
         for (size_t c = 0; c < values.size(); ++c) {
             appendNumber(text, values[c]);
             text += c + 1 < values.size() ? "," : "\n";
@@ -252,6 +271,7 @@ void writeLongRunJson(Output& out, const NetworkInput& input, int configurations
                       double precision, const SweepGrid& grid, long long first,
                       const std::vector<LongRunFigures>& figures) {
     nlohmann::ordered_json document;
+    document["chain"] = chainRulesName(options.chain.rules);
     document["nodes"] = input.network.nodeCount;
     document["configurations"] = configurations;
     document["measure"] = options.measure;
@@ -269,8 +289,8 @@ void writeLongRunJson(Output& out, const NetworkInput& input, int configurations
         nlohmann::ordered_json point;
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
         for (size_t a = 0; a < values.size(); ++a) point[grid.axes()[a].name] = values[a];
-        const std::array<double, 6> figureValues = longRunValues(figures[k]);
-        for (size_t c = 0; c < figureValues.size(); ++c) point[LongRunColumns[c]] = figureValues[c];
+        const auto figureValues = longRunValues(figures[k]);
+        for (size_t c = 0; c < figureValues.size(); ++c) point[LongRunColumns[c]] = numberJson(figureValues[c]);
         out.stream() << (k ? "," : "") << point.dump();
     }
     out.stream() << text.substr(points + std::string("\"points\":[").size()) << "\n";
@@ -287,15 +307,23 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
                     axes[0].name, limit ? "limit" : "mean steps", {}};
     chart.fitY = !limit;
     std::vector<double> seriesValues;
+    std::vector<bool> gaps;
     for (size_t k = 0; k < figures.size(); ++k) {
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
         ChartSeries& series = seriesOfPoint(chart, seriesValues, axes, values, network);
+        gaps.resize(chart.series.size());
+        // Where S is never reached, the mean steps are no time at all: no point.
+        const bool gap = !limit && !(figures[k].limit.value > 0.0);
+        const size_t index = static_cast<size_t>(&series - chart.series.data());
+        gaps[index] = gaps[index] || gap;
         const BoundedFigure& figure = limit ? figures[k].limit : figures[k].meanSteps;
         series.x.push_back(values[0]);
-        series.y.push_back(figure.value);
-        series.low.push_back(figure.low);
-        series.high.push_back(figure.high);
+        series.y.push_back(gap ? NAN : figure.value);
+        series.low.push_back(gap ? NAN : figure.low);
+        series.high.push_back(gap ? NAN : figure.high);
     }
+    for (size_t s = 0; s < chart.series.size(); ++s)
+        if (gaps[s]) chart.series[s].label += " (gaps: S never reached)";
     return chart;
 }
 
@@ -318,8 +346,8 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
     {
         TerminalProgress display(progress);
         try {
-            figures = sweepLongRun(input.network, grid, first, count, configurations, longRun, &progress,
-                                   chainLimits(input, options.chain), plotBytesPerPoint(plot, 4));
+            figures = sweepLongRun(options.chain.rules, input.network, grid, first, count, configurations, longRun,
+                                   &progress, chainLimits(input, options.chain), plotBytesPerPoint(plot, 4));
         } catch (const LongRunCapReached& e) {
             throw CliError(ExitFailure, locationOf(input.name) + e.what());
         }
@@ -361,8 +389,8 @@ void runSweep(const SweepOptions& options) {
     std::vector<std::vector<double>> curves;
     {
         TerminalProgress display(progress);
-        curves = sweepCurves(input.network, grid, first, count, configurations, options.horizon, options.chain.jobs,
-                             &progress, chainLimits(input, options.chain), plotBytesPerPoint(plot, 2));
+        curves = sweepCurves(options.chain.rules, input.network, grid, first, count, configurations, options.horizon,
+                             options.chain.jobs, &progress, chainLimits(input, options.chain), plotBytesPerPoint(plot, 2));
     }
     if (options.format == "json")
         writeSweepJson(out, input, configurations, options, grid, first, curves);

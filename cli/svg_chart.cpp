@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "cli/chart_text.h"
 #include "model/text/message_text.h"
@@ -205,16 +206,39 @@ void addAxes(std::string& svg, const LineChart& chart, const Scale& sx, const Sc
             " font-size=\"15\" transform=\"rotate(-90 22 " + px(middle) + ")\"");
 }
 
+// The runs [begin, end) of consecutive points k < n for which drawn(k)
+// holds: a value that is not a number is a gap in the curve.
+template <typename Drawn>
+std::vector<std::pair<size_t, size_t>> drawnRuns(size_t n, Drawn&& drawn) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t k = 0; k < n;) {
+        if (!drawn(k)) {
+            ++k;
+            continue;
+        }
+        const size_t begin = k;
+        while (k < n && drawn(k)) ++k;
+        runs.emplace_back(begin, k);
+    }
+    return runs;
+}
+
 void addSeries(std::string& svg, const ChartSeries& series, const char* colour, const Scale& sx, const Scale& sy) {
     const size_t n = std::min(series.x.size(), series.y.size());
-    std::string points;
-    for (size_t k = 0; k < n; ++k) points += (k ? " " : "") + px(sx(series.x[k])) + "," + px(sy(series.y[k]));
-    svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
-           "\" stroke-width=\"2.2\" stroke-linejoin=\"round\" stroke-linecap=\"round\" points=\"" + points + "\"/>\n";
-    if (n > static_cast<size_t>(MaxMarkedPoints)) return;
+    const auto runs = drawnRuns(n, [&](size_t k) { return std::isfinite(series.y[k]); });
+    for (const auto& [begin, end] : runs) {
+        std::string points;
+        for (size_t k = begin; k < end; ++k)
+            points += (k > begin ? " " : "") + px(sx(series.x[k])) + "," + px(sy(series.y[k]));
+        svg += "<polyline fill=\"none\" stroke=\"" + std::string(colour) +
+               "\" stroke-width=\"2.2\" stroke-linejoin=\"round\" stroke-linecap=\"round\" points=\"" + points +
+               "\"/>\n";
+    }
+    if (n > static_cast<size_t>(MaxMarkedPoints) || runs.empty()) return;
     svg += "<g fill=\"" + std::string(colour) + "\">\n";
-    for (size_t k = 0; k < n; ++k)
-        svg += "<circle cx=\"" + px(sx(series.x[k])) + "\" cy=\"" + px(sy(series.y[k])) + "\" r=\"3.2\"/>\n";
+    for (const auto& [begin, end] : runs)
+        for (size_t k = begin; k < end; ++k)
+            svg += "<circle cx=\"" + px(sx(series.x[k])) + "\" cy=\"" + px(sy(series.y[k])) + "\" r=\"3.2\"/>\n";
     svg += "</g>\n";
 }
 
@@ -224,11 +248,16 @@ void addBand(std::string& svg, const ChartSeries& series, const char* colour, co
     bool visible = false;
     for (size_t k = 0; k < n; ++k) visible = visible || sy(series.low[k]) - sy(series.high[k]) >= 0.5;
     if (!visible) return;
-    std::string points;
-    for (size_t k = 0; k < n; ++k) points += px(sx(series.x[k])) + "," + px(sy(series.high[k])) + " ";
-    for (size_t k = n; k-- > 0;) points += px(sx(series.x[k])) + "," + px(sy(series.low[k])) + (k ? " " : "");
-    svg += "<polygon fill=\"" + std::string(colour) + "\" fill-opacity=\"0.25\" stroke=\"none\" points=\"" + points +
-           "\"/>\n";
+    const auto runs =
+        drawnRuns(n, [&](size_t k) { return std::isfinite(series.low[k]) && std::isfinite(series.high[k]); });
+    for (const auto& [begin, end] : runs) {
+        std::string points;
+        for (size_t k = begin; k < end; ++k) points += px(sx(series.x[k])) + "," + px(sy(series.high[k])) + " ";
+        for (size_t k = end; k-- > begin;)
+            points += px(sx(series.x[k])) + "," + px(sy(series.low[k])) + (k > begin ? " " : "");
+        svg += "<polygon fill=\"" + std::string(colour) + "\" fill-opacity=\"0.25\" stroke=\"none\" points=\"" +
+               points + "\"/>\n";
+    }
 }
 
 void addLevel(std::string& svg, double level, const char* colour, const Scale& sy) {

@@ -5,6 +5,7 @@
 
 #include "model/chain/marks.h"
 #include "model/network/network.h"
+#include "model/rules/window_outcomes.h"
 #include "model/reports.h"
 #include "model/storage/row_accumulator.h"
 #include "model/support/engine_error.h"
@@ -46,11 +47,11 @@ SparseRows transitionsWithProgressLines(const NetworkModel& network, const Neigh
                                         const ConfigurationList& configurations, std::ostream& lines,
                                         WorkProgress* progress) {
     SparseRows rows;
-    OutcomeEnumerator enumerator(network, neighbours, configurations);
+    WindowOutcomes enumerator(network, neighbours, configurations.count);
     const int h = configurations.count;
     if (progress) progress->begin("enumerating transitions", h);
     for (int j = 1; j <= h; ++j) {
-        enumerator.enumerateRow(j - 1, rows);
+        enumerator.enumerateRow(j - 1, configurations, rows);
         writeAnalysisProgress(lines, static_cast<int>(100LL * j / h));
         addProgress(progress, 1);
     }
@@ -268,7 +269,7 @@ void NetworkModel::analyze(std::ostream& out, std::ostream& lines, unsigned opti
         chain.markedCount = countMarked(chain.marked);
         endLine(out);
     } else {
-        chain = buildMarkovChain(*this, neighbours, h, 1, counts);
+        chain = buildMarkovChain(ChainRules::Window, *this, neighbours, h, 1, counts);
     }
 
     CalculationProgress calculation(progress, h, horizon, lines);

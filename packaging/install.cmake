@@ -54,8 +54,8 @@ install(FILES "${packaging_src}/vorlask.svg" DESTINATION "${CMAKE_INSTALL_DATADI
 configure_file("${packaging_src}/vorlask.1.in" "${packaging_out}/vorlask.1" @ONLY)
 add_custom_command(OUTPUT "${packaging_out}/vorlask-cli.1"
   COMMAND "${HELP2MAN}" --no-info "--version-string=${PROJECT_VERSION}"
-          "--name=command-line companion of vorlask: analyses, data files, plots, simulations and sweeps"
           "--include=${packaging_src}/vorlask-cli.h2m"
+          "--name=command-line companion of vorlask: analyses, data files, plots, simulations and sweeps"
           "--output=${packaging_out}/vorlask-cli.1" "$<TARGET_FILE:vorlask-cli>"
   DEPENDS vorlask-cli "${packaging_src}/vorlask-cli.h2m"
   VERBATIM)

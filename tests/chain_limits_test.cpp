@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli_run.h"
 #include "model/chain/chain_estimate.h"
+#include "model/rules/window_outcomes.h"
 #include "model/studies/sweep.h"
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
@@ -71,19 +72,19 @@ TEST(ChainEstimate, CountsSmallNetworksExactlyAndSamplesLargeOnesClosely) {
         generator.fill(network, 2 + trial % 6);
         const NeighbourLists neighbours = neighbourLists(network);
         const int h = static_cast<int>(configurationCount(neighbours, 1 << 20));
-        const ChainEstimate estimate = estimateChain(network, neighbours, h, ChainLimits{}, 0.0);
+        const ChainEstimate estimate = estimateChain(ChainRules::Window, network, neighbours, h, ChainLimits{}, 0.0);
         ASSERT_TRUE(estimate.exact);
-        const MarkovChain chain = buildMarkovChain(network, neighbours, h, 1);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, h, 1);
         ASSERT_EQ(estimate.transitions, static_cast<double>(chain.transitions.entryCount())) << "trial " << trial;
-        EXPECT_LE(estimate.transitions, outcomePathBound(network, neighbours));
+        EXPECT_LE(estimate.transitions, outcomePathBound(ChainRules::Window, network, neighbours));
     }
     const NetworkModel ring = ringOf(15);
     const NeighbourLists neighbours = neighbourLists(ring);
     ChainLimits tight;
     tight.maxBytes = 1.0;  // leaves the bound in doubt: the large sample
-    const ChainEstimate estimate = estimateChain(ring, neighbours, 1 << 15, tight, 0.0);
+    const ChainEstimate estimate = estimateChain(ChainRules::Window, ring, neighbours, 1 << 15, tight, 0.0);
     EXPECT_FALSE(estimate.exact);
-    const double actual = static_cast<double>(buildMarkovChain(ring, neighbours, 1 << 15, 2).transitions.entryCount());
+    const double actual = static_cast<double>(buildMarkovChain(ChainRules::Window, ring, neighbours, 1 << 15, 2).transitions.entryCount());
     EXPECT_NEAR(estimate.transitions / actual, 1.0, 0.05);
     EXPECT_FALSE(estimate.keepValues && ring.params[0][0] == 0.5);
 }
@@ -98,8 +99,8 @@ TEST(ChainEstimate, TheWholeSampleJudgesWhetherWeightsOutgrowTheTable) {
     const int h = static_cast<int>(configurationCount(neighbours, 1 << 20));
     ChainLimits tight;
     tight.maxBytes = 1.0;  // the large sample, every row of it
-    const ChainEstimate estimate = estimateChain(ring, neighbours, h, tight, 0.0);
-    const MarkovChain chain = buildMarkovChain(ring, neighbours, h, 2);
+    const ChainEstimate estimate = estimateChain(ChainRules::Window, ring, neighbours, h, tight, 0.0);
+    const MarkovChain chain = buildMarkovChain(ChainRules::Window, ring, neighbours, h, 2);
     EXPECT_FALSE(chain.transitions.keepsValues());
     EXPECT_EQ(estimate.keepValues, chain.transitions.keepsValues());
 }
@@ -114,17 +115,17 @@ TEST(ChainEstimate, TheLargeSampleStopsEarlyOnlyFarFromTheLimit) {
     for (const NetworkModel& ring : {ringOf(14), even}) {
         const NeighbourLists neighbours = neighbourLists(ring);
         const int h = 1 << 14;
-        const MarkovChain chain = buildMarkovChain(ring, neighbours, h, 2);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, ring, neighbours, h, 2);
         const double actual = static_cast<double>(chain.transitions.entryCount());
         ChainLimits near;
         near.maxBytes = 1.0;
         WorkProgress nearProgress;
-        estimateChain(ring, neighbours, h, near, 0.0, &nearProgress);
+        estimateChain(ChainRules::Window, ring, neighbours, h, near, 0.0, &nearProgress);
         ChainLimits far;
         far.maxBytes = 20 * actual * SparseRows::ValueEntryBytes;
-        ASSERT_LT(far.maxBytes, outcomePathBound(ring, neighbours) * SparseRows::ValueEntryBytes);
+        ASSERT_LT(far.maxBytes, outcomePathBound(ChainRules::Window, ring, neighbours) * SparseRows::ValueEntryBytes);
         WorkProgress farProgress;
-        const ChainEstimate estimate = estimateChain(ring, neighbours, h, far, 0.0, &farProgress);
+        const ChainEstimate estimate = estimateChain(ChainRules::Window, ring, neighbours, h, far, 0.0, &farProgress);
         EXPECT_STREQ(farProgress.phase(), "estimating memory");
         EXPECT_LT(farProgress.done() * 8, nearProgress.done());
         EXPECT_FALSE(estimate.exact);
@@ -143,12 +144,12 @@ TEST(ChainEstimate, AnEarlyStopKeepsWeightsAsTheWholeSampleWould) {
     const int h = 1 << 18;
     ChainLimits near;
     near.maxBytes = 1.0;
-    const ChainEstimate whole = estimateChain(ring, neighbours, h, near, 0.0);
+    const ChainEstimate whole = estimateChain(ChainRules::Window, ring, neighbours, h, near, 0.0);
     EXPECT_FALSE(whole.keepValues);
     ChainLimits far;
     far.maxBytes = 20 * whole.transitions * SparseRows::ValueEntryBytes;
     WorkProgress progress;
-    const ChainEstimate early = estimateChain(ring, neighbours, h, far, 0.0, &progress);
+    const ChainEstimate early = estimateChain(ChainRules::Window, ring, neighbours, h, far, 0.0, &progress);
     EXPECT_LT(progress.done(), progress.total());
     EXPECT_EQ(early.keepValues, whole.keepValues);
 }
@@ -159,21 +160,23 @@ TEST(ChainEstimate, BudgetsChangeNoBitUntilTheRowsOutgrowThem) {
     const NetworkModel ring = ringOf(13);
     const NeighbourLists neighbours = neighbourLists(ring);
     const ConfigurationList configurations = listConfigurations(neighbours, 1 << 13);
-    const SparseRows plain = computeTransitions(ring, neighbours, configurations, 1);
+    const SparseRows plain = computeTransitions(ChainRules::Window, ring, neighbours, configurations, 1).transitions;
     for (const double entriesPerRow : {0.5, 3.0, 300.0, 1e6}) {
         for (const bool keepValues : {false, true}) {
             TransitionBudget budget;
             budget.entriesPerRow = entriesPerRow;
             budget.keepValues = keepValues;
             budget.maxRowBytes = plain.entryCount() * 16 + (1 << 24);
-            expectSameRows(plain, computeTransitions(ring, neighbours, configurations, 3, nullptr, budget));
+            expectSameRows(plain, computeTransitions(ChainRules::Window, ring, neighbours, configurations, 3, nullptr,
+                                                     budget)
+                                      .transitions);
         }
     }
     TransitionBudget small;
     small.entriesPerRow = 100;
     small.maxRowBytes = plain.entryCount() * 2;
     try {
-        computeTransitions(ring, neighbours, configurations, 2, nullptr, small);
+        computeTransitions(ChainRules::Window, ring, neighbours, configurations, 2, nullptr, small);
         FAIL() << "rows past their budget were built";
     } catch (const TransitionsPastMemory& e) {
         EXPECT_GT(e.rowsDone(), 0);
@@ -275,7 +278,7 @@ TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
     const std::string ring = folder.write("ring12.txt", ringBlock(12));
     const std::string kept = folder.write("kept.csv", "earlier\n");
     const std::regex memoryLine(
-        "vorlask-cli: .*ring12.txt: needs about [0-9.]+ MB for [0-9.]+e5 transitions; --max-memory is 1.0 MB\n");
+        "vorlask-cli: .*ring12.txt: needs about [0-9.]+ MB for [0-9.]+e[56] transitions; --max-memory is 1.0 MB\n");
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"steps", "--max-memory", "1M", "-o", kept, ring},
              {"plot", "--max-memory", "1M", "-o", kept, ring},
@@ -313,9 +316,10 @@ TEST(ChainEstimate, SweepsCountTheirResultsAgainstTheLimit) {
     for (const bool longRun : {false, true}) {
         try {
             if (longRun)
-                sweepLongRun(triangle, grid, 0, grid.pointCount(), 8, LongRunOptions(), nullptr, limits);
+                sweepLongRun(ChainRules::Window, triangle, grid, 0, grid.pointCount(), 8, LongRunOptions(), nullptr,
+                             limits);
             else
-                sweepCurves(triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits);
+                sweepCurves(ChainRules::Window, triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits);
             ADD_FAILURE() << "a sweep whose results pass the limit";
         } catch (const EngineError& e) {
             EXPECT_EQ(e.kind(), EngineError::BeyondLimit);
@@ -324,8 +328,9 @@ TEST(ChainEstimate, SweepsCountTheirResultsAgainstTheLimit) {
     }
     // Output that the caller holds per point counts too.
     limits.maxBytes = 64e6;
-    EXPECT_EQ(sweepCurves(triangle, grid, 0, 1000, 8, 0, 1, nullptr, limits, 0.0).size(), 1000u);
-    EXPECT_THROW(sweepCurves(triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits, 100.0), EngineError);
+    EXPECT_EQ(sweepCurves(ChainRules::Window, triangle, grid, 0, 1000, 8, 0, 1, nullptr, limits, 0.0).size(), 1000u);
+    EXPECT_THROW(sweepCurves(ChainRules::Window, triangle, grid, 0, grid.pointCount(), 8, 0, 1, nullptr, limits, 100.0),
+                 EngineError);
 }
 
 // Every row is checked: on networks whose busiest row is not the first,
@@ -339,7 +344,7 @@ TEST(ChainEstimate, PathCheckFindsTheRowPastTheLimit) {
         const NeighbourLists neighbours = neighbourLists(network);
         const int h = static_cast<int>(configurationCount(neighbours, 4000));
         if (h < 0) continue;
-        OutcomeEnumerator enumerator(network, neighbours, h);
+        WindowOutcomes enumerator(network, neighbours, h);
         std::vector<int> entries(static_cast<size_t>(network.nodeCount));
         SparseRows rows;
         long long most = 0;
@@ -354,9 +359,9 @@ TEST(ChainEstimate, PathCheckFindsTheRowPastTheLimit) {
         }
         if (busiest == 0) continue;
         ++checked;
-        EXPECT_NO_THROW(checkOutcomePaths(network, neighbours, h, most));
+        EXPECT_NO_THROW(checkOutcomePaths(ChainRules::Window, network, neighbours, h, most));
         try {
-            checkOutcomePaths(network, neighbours, h, most - 1);
+            checkOutcomePaths(ChainRules::Window, network, neighbours, h, most - 1);
             ADD_FAILURE() << "a row past the limit passed, trial " << trial;
         } catch (const TooManyOutcomePaths& e) {
             EXPECT_EQ(e.source(), busiest);

@@ -29,6 +29,8 @@
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
 #include "cli_run.h"
+#include "model/chain/markov_chain.h"
+#include "model/long_run/success_curves.h"
 #include "network_generator.h"
 
 namespace {
@@ -317,7 +319,7 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
     ASSERT_EQ(h, 81);
     const std::string path = folder.write("k4.txt", blockOf(literal.network));
 
-    const auto summary = csvRows(run({"steps", "--horizon", "40", path}).out);
+    const auto summary = csvRows(run({"steps", "--chain", "window", "--horizon", "40", path}).out);
     ASSERT_EQ(summary.size(), 42u);
     EXPECT_EQ(summary[0], (std::vector<std::string>{"step", "success"}));
     int marked = 0;
@@ -330,7 +332,8 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
         EXPECT_EQ(number(summary[p + 1][1]), literal.average[p]) << p;
     }
 
-    const auto rows = csvRows(run({"steps", "--per-configuration", "--horizon", "40", "-j", "2", path}).out);
+    const auto rows =
+        csvRows(run({"steps", "--chain", "window", "--per-configuration", "--horizon", "40", "-j", "2", path}).out);
     ASSERT_EQ(rows.size(), 82u);
     ASSERT_EQ(rows[0].size(), 47u);
     EXPECT_EQ(rows[0][0], "configuration");
@@ -344,12 +347,15 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
         for (int p = 0; p <= 40; ++p) EXPECT_EQ(number(rows[l + 1][6 + p]), literal.perConfiguration[p][l]);
     }
 
-    ASSERT_EQ(run({"export", "--matrix", folder.file("t.mtx"), "--configurations", folder.file("c.csv"), path}).status,
+    ASSERT_EQ(run({"export", "--chain", "window", "--matrix", folder.file("t.mtx"), "--configurations",
+                   folder.file("c.csv"), path})
+                  .status,
               0);
     const auto matrix = textLines(read(folder.file("t.mtx")));
     ASSERT_GE(matrix.size(), 3u);
     EXPECT_EQ(matrix[0], "%%MatrixMarket matrix coordinate real general");
-    EXPECT_EQ(matrix[1].rfind("% one-step transition weights of the network in " + path + ": ", 0), 0u);
+    EXPECT_EQ(matrix[1].rfind("% one-step transition weights of the window chain of the network in " + path + ": ", 0),
+              0u);
     size_t nonZero = 0;
     for (const auto& row : chain.transitions)
         for (const double weight : row) nonZero += weight != 0.0;
@@ -378,7 +384,40 @@ TEST(Cli, StepsAndExportWriteTheChainsNumbers) {
         EXPECT_EQ(configurations[l + 1], expected);
     }
     // Without a file named, the matrix goes to standard output.
-    EXPECT_EQ(run({"export", path}).out, read(folder.file("t.mtx")));
+    EXPECT_EQ(run({"export", "--chain", "window", path}).out, read(folder.file("t.mtx")));
+}
+
+// The research commands analyse the step's own chain unless --chain window
+// asks for the window's: the default curve is the process chain's, JSON
+// heads and Matrix Market comments name the chain, and a rule that is
+// neither is refused in one line with nothing written, as --chain on report.
+TEST(Cli, ResearchCommandsAnalyseTheProcessUnlessToldTheWindow) {
+    Folder folder;
+    NetworkModel triangle = ringOf(3);
+    triangle.params[NetworkModel::Gamma] = {1.0, 0.5, 0.25};
+    const std::string path = folder.write("triangle.txt", blockOf(triangle));
+    const NeighbourLists neighbours = neighbourLists(triangle);
+    for (const ChainRules rules : {ChainRules::Process, ChainRules::Window}) {
+        const MarkovChain chain = buildMarkovChain(rules, triangle, neighbours, 8, 1);
+        const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, 4, false, 1);
+        std::vector<std::string> args = {"steps", "--horizon", "4", path};
+        if (rules == ChainRules::Window) args.insert(args.begin() + 1, {"--chain", "window"});
+        const auto rows = csvRows(run(args).out);
+        ASSERT_EQ(rows.size(), 6u);
+        for (int p = 0; p <= 4; ++p) EXPECT_EQ(number(rows[p + 1][1]), curves.average[p]) << p;
+        args.insert(args.begin() + 1, {"--format", "json"});
+        EXPECT_EQ(nlohmann::json::parse(run(args).out)["chain"], chainRulesName(rules));
+    }
+    EXPECT_NE(run({"export", path}).out.find("% one-step transition weights of the process chain of the network in"),
+              std::string::npos);
+    const Outcome wrong = run({"steps", "--chain", "windows", "-o", folder.file("never.csv"), path});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(count(wrong.err, "\n"), 1u);
+    EXPECT_NE(wrong.err.find("process"), std::string::npos);
+    EXPECT_NE(wrong.err.find("window"), std::string::npos);
+    EXPECT_FALSE(std::ifstream(folder.file("never.csv")).good());
+    EXPECT_EQ(run({"report", "--chain", "window", path}).status, 2);
 }
 
 // The JSON documents hold what the CSV tables hold, under the names the
@@ -504,8 +543,8 @@ TEST(Cli, SweepPointsAreTheEditedNetworksCurves) {
     Folder folder;
     const NetworkModel network = completeGraph(4, true);
     const std::string path = folder.write("k4.txt", blockOf(network));
-    const std::vector<std::string> sweep = {"sweep", "--vary", "alpha[1]=0.5:1:0.25", "--vary", "gamma=0,0.75",
-                                            "--horizon", "5"};
+    const std::vector<std::string> sweep = {"sweep", "--chain", "window", "--vary", "alpha[1]=0.5:1:0.25",
+                                            "--vary", "gamma=0,0.75", "--horizon", "5"};
     auto args = [&](std::vector<std::string> extra) {
         std::vector<std::string> all = sweep;
         all.insert(all.end(), extra.begin(), extra.end());
@@ -631,7 +670,10 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
     const LiteralCurves complete(completeGraph(4), 12);
     const std::string a = folder.write("ring.txt", blockOf(ring.network));
     const std::string b = folder.write("complete.txt", blockOf(complete.network));
-    ASSERT_EQ(run({"plot", "--horizon", "12", "--title", "A & <B>", "-o", folder.file("p.svg"), a, b}).status, 0);
+    ASSERT_EQ(
+        run({"plot", "--chain", "window", "--horizon", "12", "--title", "A & <B>", "-o", folder.file("p.svg"), a, b})
+            .status,
+        0);
     const std::string svg = read(folder.file("p.svg"));
     std::vector<const LiteralCurves*> expected = {&ring, &complete};
     size_t curves = 0;

@@ -161,7 +161,7 @@ TEST(Engine, ChainIsTheLiteralAlgorithmsForAnyNumberOfJobs) {
         const int h = static_cast<int>(configurationCount(neighbours, MaxAnalysisConfigurations));
         if (h > 400) continue;  // the literal enumeration searches every leaf linearly
         const oracle::Context literal = oracle::buildChain(network, [](int, int) {});
-        const MarkovChain chain = buildMarkovChain(network, neighbours, h, 1 + trial % 3);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, h, 1 + trial % 3);
         ASSERT_EQ(chain.marked, literal.marked);
         for (int l = 0; l < h; ++l) {
             std::vector<double> row(static_cast<size_t>(h), 0.0);
@@ -173,8 +173,8 @@ TEST(Engine, ChainIsTheLiteralAlgorithmsForAnyNumberOfJobs) {
         const NetworkModel ring = ringOf(count, generator);
         const NeighbourLists neighbours = neighbourLists(ring);
         const int h = static_cast<int>(configurationCount(neighbours, 1 << 20));
-        const MarkovChain alone = buildMarkovChain(ring, neighbours, h, 1);
-        const MarkovChain shared = buildMarkovChain(ring, neighbours, h, 3);
+        const MarkovChain alone = buildMarkovChain(ChainRules::Window, ring, neighbours, h, 1);
+        const MarkovChain shared = buildMarkovChain(ChainRules::Window, ring, neighbours, h, 3);
         expectSameRows(alone.transitions, shared.transitions);
         EXPECT_EQ(alone.marked, shared.marked);
     }
@@ -187,7 +187,7 @@ TEST(Engine, ChainBuildEndsInAMarkingPhaseWithoutATotal) {
     const NetworkModel ring = ringOf(8, generator);
     const NeighbourLists neighbours = neighbourLists(ring);
     WorkProgress progress;
-    buildMarkovChain(ring, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1, &progress);
+    buildMarkovChain(ChainRules::Window, ring, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1, &progress);
     EXPECT_STREQ(progress.phase(), "marking");
     EXPECT_EQ(progress.total(), 0);
     EXPECT_EQ(progress.done(), 0);
@@ -205,7 +205,7 @@ TEST(Engine, SuccessCurvesAgreeWithTheWindowsStepTables) {
         const int h = static_cast<int>(configurationCount(neighbours, MaxAnalysisConfigurations));
         if (h > 300) continue;
         const oracle::Context literal = oracle::buildChain(network, [](int, int) {});
-        const MarkovChain chain = buildMarkovChain(network, neighbours, h, 1);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, h, 1);
         const SuccessCurves curves = computeSuccessCurves(chain.transitions, chain.marked, 32, true, 2);
         std::vector<std::vector<double>> power = literal.transitions;
         for (int p = 1; p <= 32; ++p) {
@@ -235,7 +235,7 @@ TEST(Engine, SuccessCurvesAreTheSameForAnyNumberOfJobs) {
     for (auto& values : ring.params) std::fill(values.begin(), values.end(), 1.0);
     ring.params[NetworkModel::Gamma][3] = 0.25;
     const NeighbourLists neighbours = neighbourLists(ring);
-    const MarkovChain chain = buildMarkovChain(ring, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 2);
+    const MarkovChain chain = buildMarkovChain(ChainRules::Window, ring, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 2);
     ASSERT_GT(chain.markedCount, 0);
     const SuccessCurves alone = computeSuccessCurves(chain.transitions, chain.marked, 40, true, 1);
     const SuccessCurves shared = computeSuccessCurves(chain.transitions, chain.marked, 40, true, 3);

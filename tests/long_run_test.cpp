@@ -47,14 +47,14 @@ NetworkModel settlingNetwork(std::mt19937& random) {
         const NeighbourLists neighbours = neighbourLists(network);
         const long long count = configurationCount(neighbours, 3000);
         if (count < 0) continue;
-        const MarkovChain chain = buildMarkovChain(network, neighbours, static_cast<int>(count), 1);
+        const MarkovChain chain = buildMarkovChain(ChainRules::Window, network, neighbours, static_cast<int>(count), 1);
         if (chain.markedCount > 0 && chain.markedCount < count) return network;
     }
 }
 
 MarkovChain chainOf(const NetworkModel& network) {
     const NeighbourLists neighbours = neighbourLists(network);
-    return buildMarkovChain(network, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 30)), 1);
+    return buildMarkovChain(ChainRules::Window, network, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 30)), 1);
 }
 
 // The same network with some attempts uncertain: its rows lose weight and
@@ -473,7 +473,7 @@ TEST(LongRun, SameBitsForAnyNumberOfJobs) {
     }
     const NeighbourLists neighbours = neighbourLists(complete);
     const MarkovChain chain =
-        buildMarkovChain(complete, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1);
+        buildMarkovChain(ChainRules::Window, complete, neighbours, static_cast<int>(configurationCount(neighbours, 1 << 20)), 1);
     ASSERT_GT(chain.configurations.count, 8192);
     for (const LongRunMethod method : {LongRunMethod::Iteration, LongRunMethod::Krylov}) {
         LongRunOptions options = withMethod(method);

@@ -59,9 +59,16 @@ TEST(SettleCli, FiguresAgreeAcrossFormatsAndJobs) {
         const CliOutcome csv = runCli({"settle", "--precision", "1e-10", "-j", "1", path});
         ASSERT_EQ(csv.status, 0) << csv.err;
         auto figures = figureRows(csv.out);
-        ASSERT_EQ(figures.size(), 5u);
+        ASSERT_EQ(figures.size(), 6u);
         expectBoundedFigure(figures["limit"], 1e-10);
         expectBoundedFigure(figures["mean_steps"], 1e-10);
+        // Given that S is reached: the averaged mean steps over the averaged limit.
+        EXPECT_EQ(number(figures["mean_steps_if_reached"][0]),
+                  number(figures["mean_steps"][0]) / number(figures["limit"][0]));
+        EXPECT_LE(number(figures["mean_steps_if_reached"][1]),
+                  number(figures["mean_steps"][1]) / number(figures["limit"][2]));
+        EXPECT_GE(number(figures["mean_steps_if_reached"][2]),
+                  number(figures["mean_steps"][2]) / number(figures["limit"][1]));
         for (const char* quantile : {"steps_to_0.5", "steps_to_0.9", "steps_to_0.99"}) {
             const auto& steps = figures.at(quantile);
             EXPECT_LE(std::stoll(steps[1]), std::stoll(steps[0]));
@@ -74,7 +81,7 @@ TEST(SettleCli, FiguresAgreeAcrossFormatsAndJobs) {
         EXPECT_EQ(document["nodes"], nodes);
         EXPECT_EQ(document["precision"], 1e-10);
         EXPECT_GT(document["iterations"].get<long long>(), 0);
-        ASSERT_EQ(document["figures"].size(), 5u);
+        ASSERT_EQ(document["figures"].size(), 6u);
         for (const auto& figure : document["figures"]) {
             const auto& fields = figures.at(figure["measure"].get<std::string>());
             for (const auto& [key, column] : {std::pair<const char*, int>{"value", 0}, {"low", 1}, {"high", 2}}) {
@@ -90,7 +97,8 @@ TEST(SettleCli, FiguresAgreeAcrossFormatsAndJobs) {
         const auto rows = csvFields(table.out);
         const int configurations = document["configurations"];
         ASSERT_EQ(rows.size(), static_cast<size_t>(configurations) + 1);
-        EXPECT_EQ(rows[0].back(), "mean_steps_high");
+        EXPECT_EQ(rows[0][nodes + 7], "mean_steps_high");
+        EXPECT_EQ(rows[0].back(), "mean_steps_if_reached_high");
         EXPECT_EQ(rows[0][nodes + 1], "mark");
         double sum = 0.0;
         for (size_t k = 1; k < rows.size(); ++k) {
@@ -101,6 +109,11 @@ TEST(SettleCli, FiguresAgreeAcrossFormatsAndJobs) {
                 EXPECT_EQ(rows[k][nodes + 2], "1");
                 EXPECT_EQ(rows[k][nodes + 5], "0");
             }
+            const double limit = number(rows[k][nodes + 2]);
+            if (limit > 0)
+                EXPECT_EQ(number(rows[k][nodes + 8]), mean / limit);
+            else
+                EXPECT_EQ(rows[k][nodes + 8], "inf");
             sum += mean;
         }
         EXPECT_NEAR(sum / configurations, number(figures["mean_steps"][0]), 1e-9);
@@ -176,7 +189,9 @@ TEST(SettleCli, SweepPointsAreSettleOfTheEditedNetwork) {
     ASSERT_EQ(json["points"].size(), 4u);
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"gamma[0]", "beta[2]", "limit", "limit_low", "limit_high",
-                                                 "mean_steps", "mean_steps_low", "mean_steps_high"}));
+                                                 "mean_steps", "mean_steps_low", "mean_steps_high",
+                                                 "mean_steps_if_reached", "mean_steps_if_reached_low",
+                                                 "mean_steps_if_reached_high"}));
     size_t row = 1;
     for (const double gamma : {0.25, 0.75}) {
         for (const double beta : {0.5, 1.0}) {
@@ -184,9 +199,9 @@ TEST(SettleCli, SweepPointsAreSettleOfTheEditedNetwork) {
             edited.params[NetworkModel::Gamma][0] = gamma;
             edited.params[NetworkModel::Beta][2] = beta;
             auto figures = figureRows(runCli({"settle", folder.write("edited.txt", networkBlock(edited))}).out);
-            const std::vector<std::string> expected = {figures["limit"][0],      figures["limit"][1],
-                                                       figures["limit"][2],      figures["mean_steps"][0],
-                                                       figures["mean_steps"][1], figures["mean_steps"][2]};
+            std::vector<std::string> expected;
+            for (const char* measure : {"limit", "mean_steps", "mean_steps_if_reached"})
+                expected.insert(expected.end(), figures[measure].begin(), figures[measure].end());
             EXPECT_EQ(number(rows[row][0]), gamma);
             EXPECT_EQ(number(rows[row][1]), beta);
             EXPECT_EQ(std::vector<std::string>(rows[row].begin() + 2, rows[row].end()), expected);
@@ -199,7 +214,9 @@ TEST(SettleCli, SweepPointsAreSettleOfTheEditedNetwork) {
     EXPECT_EQ(shards, whole.out);
     const std::string svg = readFile(folder.file("sweep.svg"));
     EXPECT_NE(svg.find(">mean steps<"), std::string::npos);
-    EXPECT_NE(svg.find("beta[2] = 0.5"), std::string::npos);
+    // S is never reached with beta[2] = 0.5: that curve is all gap, and says so.
+    EXPECT_NE(svg.find("beta[2] = 0.5 (gaps: S never reached)"), std::string::npos);
+    EXPECT_EQ(svg.find("beta[2] = 1 (gaps"), std::string::npos);
 }
 
 TEST(SettleCli, PlotMarksEachLimitAndMeanSteps) {

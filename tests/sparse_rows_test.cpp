@@ -9,6 +9,7 @@
 #include "model/chain/transitions.h"
 #include "model/network/configurations.h"
 #include "model/network/network.h"
+#include "model/rules/window_outcomes.h"
 
 namespace {
 
@@ -255,7 +256,7 @@ TEST(RowAccumulator, WideRowsHoldScratchForTheirEntriesOnly) {
     const NeighbourLists neighbours = neighbourLists(ring);
     const int h = 1 << nodes;
     ASSERT_GT(h, RowAccumulator::MaxDirectWidth);
-    OutcomeEnumerator enumerator(ring, neighbours, h);
+    WindowOutcomes enumerator(ring, neighbours, h);
     std::vector<int> entries(nodes);
     SparseRows rows;
     for (long long source : {0LL, 12345LL, h - 1LL}) {
@@ -268,24 +269,24 @@ TEST(RowAccumulator, WideRowsHoldScratchForTheirEntriesOnly) {
 
 // k linked pairs: each pair is one joint case of three outcomes, so the one
 // configuration has 3^k outcome paths, all of them to itself.
-TEST(OutcomeEnumerator, PathsBeyondTheLimitRefuseTheRow) {
+TEST(WindowOutcomes, PathsBeyondTheLimitRefuseTheRow) {
     const NetworkModel network = pairs(9);
     const NeighbourLists neighbours = neighbourLists(network);
     const ConfigurationList configurations = listConfigurations(neighbours, 1);
     const long long paths = 19683;  // 3^9
-    EXPECT_EQ(outcomePathBound(network, neighbours), static_cast<double>(paths));
+    EXPECT_EQ(outcomePathBound(ChainRules::Window, network, neighbours), static_cast<double>(paths));
 
-    OutcomeEnumerator enumerator(network, neighbours, configurations);
+    WindowOutcomes enumerator(network, neighbours, configurations.count);
     enumerator.limitPaths(paths);
     SparseRows rows;
-    enumerator.enumerateRow(0, rows);
+    enumerator.enumerateRow(0, configurations, rows);
     EXPECT_EQ(enumerator.pathCount(), paths);
     EXPECT_EQ(rows.entryCount(), 1u);
 
-    OutcomeEnumerator limited(network, neighbours, configurations);
+    WindowOutcomes limited(network, neighbours, configurations.count);
     limited.limitPaths(paths - 1);
     try {
-        limited.enumerateRow(0, rows);
+        limited.enumerateRow(0, configurations, rows);
         FAIL() << "a row past the limit was enumerated";
     } catch (const TooManyOutcomePaths& e) {
         EXPECT_EQ(e.source(), 0);
@@ -293,18 +294,21 @@ TEST(OutcomeEnumerator, PathsBeyondTheLimitRefuseTheRow) {
     }
     // Builds count only rows whose 3^k bound passes the limit: one more path
     // than allowed is still refused, and the limit itself is not.
-    OutcomeEnumerator uncounted(network, neighbours, configurations);
+    WindowOutcomes uncounted(network, neighbours, configurations.count);
     uncounted.countPathsOnlyNearLimit();
     uncounted.limitPaths(paths);
     SparseRows row;
-    uncounted.enumerateRow(0, row);
+    uncounted.enumerateRow(0, configurations, row);
     EXPECT_EQ(row.entryCount(), 1u);
     uncounted.limitPaths(paths - 1);
-    EXPECT_THROW(uncounted.enumerateRow(0, row), TooManyOutcomePaths);
+    EXPECT_THROW(uncounted.enumerateRow(0, configurations, row), TooManyOutcomePaths);
 
     TransitionBudget budget;
     budget.maxPathsPerRow = paths - 1;
-    EXPECT_THROW(computeTransitions(network, neighbours, configurations, 2, nullptr, budget), TooManyOutcomePaths);
+    EXPECT_THROW(computeTransitions(ChainRules::Window, network, neighbours, configurations, 2, nullptr, budget),
+                 TooManyOutcomePaths);
     budget.maxPathsPerRow = paths;
-    EXPECT_EQ(computeTransitions(network, neighbours, configurations, 2, nullptr, budget).entryCount(), 1u);
+    EXPECT_EQ(computeTransitions(ChainRules::Window, network, neighbours, configurations, 2, nullptr, budget)
+                  .transitions.entryCount(),
+              1u);
 }

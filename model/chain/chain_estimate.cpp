@@ -131,12 +131,12 @@ private:
     size_t lastDistinct_ = 0;
 };
 
-Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours, int h, long long maxPathsPerRow,
+Sample sampleRows(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours, int h, long long maxPathsPerRow,
                   long long samplePaths, WorkProgress* progress,
                   const std::function<bool(const Sample&)>& settled = nullptr) {
     const std::vector<long long> order = sampleOrder(h);
-    OutcomeEnumerator enumerator(network, neighbours, h);
-    enumerator.limitPaths(maxPathsPerRow);
+    const std::unique_ptr<OutcomeRules> enumerator = makeOutcomeRules(rules, network, neighbours, h);
+    enumerator->limitPaths(maxPathsPerRow);
     SparseRows held;
     held.indexWeights();
     DistinctWeights distinct;
@@ -149,9 +149,9 @@ Sample sampleRows(const NetworkModel& network, const NeighbourLists& neighbours,
         const long long row = order[k];
         configurationEntries(neighbours, row, entries.data());
         const size_t before = held.entryCount();
-        enumerator.enumerateRow(static_cast<int>(row), entries.data(), held);
+        enumerator->enumerateRow(static_cast<int>(row), entries.data(), held);
         const long long count = static_cast<long long>(held.entryCount() - before);
-        paths += enumerator.pathCount();
+        paths += enumerator->pathCount();
         ++sample.rows;
         sample.entries += count;
         sample.largestRow = std::max(sample.largestRow, count);
@@ -228,11 +228,12 @@ ChainEstimate estimateFrom(const Sample& sample, const NetworkModel& network, in
 // Counting a large sample costs as much as enumerating a small network, so
 // the large sample is taken only when the bound on all outcome paths leaves
 // doubt that the rows fit.
-ChainEstimate estimateChain(const NetworkModel& network, const NeighbourLists& neighbours, int configurationCount,
-                            const ChainLimits& limits, double keptBytes, WorkProgress* progress) {
+ChainEstimate estimateChain(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
+                            int configurationCount, const ChainLimits& limits, double keptBytes,
+                            WorkProgress* progress) {
     const int h = configurationCount;
-    const double bound = outcomePathBound(network, neighbours);
-    Sample sizing = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SizingPaths, progress);
+    const double bound = outcomePathBound(rules, network, neighbours);
+    Sample sizing = sampleRows(rules, network, neighbours, h, limits.maxPathsPerRow, SizingPaths, progress);
     // Too few entries to judge how many distinct weights all rows have: only
     // an overflow counts, and otherwise the rows find out as they are built.
     if (!sizing.exact) sizing.keepValues = sizing.overflowed;
@@ -247,21 +248,21 @@ ChainEstimate estimateChain(const NetworkModel& network, const NeighbourLists& n
         pessimistic.rowBytes = rowBytesFor(pessimistic.transitions, h, true);
         return pessimistic.bytes(1) * SettledMargin <= limits.maxBytes;
     };
-    const Sample sample = sampleRows(network, neighbours, h, limits.maxPathsPerRow, SamplePaths, progress, settled);
+    const Sample sample = sampleRows(rules, network, neighbours, h, limits.maxPathsPerRow, SamplePaths, progress, settled);
     return estimateFrom(sample, network, h, keptBytes, bound);
 }
 
-void checkOutcomePaths(const NetworkModel& network, const NeighbourLists& neighbours, int configurationCount,
-                       long long limit) {
-    OutcomeEnumerator enumerator(network, neighbours, configurationCount);
-    enumerator.limitPaths(limit);
-    enumerator.countPathsOnlyNearLimit();
+void checkOutcomePaths(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
+                       int configurationCount, long long limit) {
+    const std::unique_ptr<OutcomeRules> enumerator = makeOutcomeRules(rules, network, neighbours, configurationCount);
+    enumerator->limitPaths(limit);
+    enumerator->countPathsOnlyNearLimit();
     std::vector<int> entries(neighbours.size());
     SparseRows row;
     for (int source = 0; source < configurationCount; ++source) {
         configurationEntries(neighbours, source, entries.data());
         row.clear();
-        enumerator.enumerateRow(source, entries.data(), row);
+        enumerator->enumerateRow(source, entries.data(), row);
     }
 }
 
@@ -315,17 +316,17 @@ void refuseAsLimit(const ChainEstimate& estimate, const ChainLimits& limits) {
     }
 }
 
-MarkovChain buildMarkovChainWithin(const NetworkModel& network, const NeighbourLists& neighbours,
+MarkovChain buildMarkovChainWithin(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
                                    int configurationCount, int jobs, const ChainLimits& limits, double keptBytes,
-                                   WorkProgress* progress) {
+                                   WorkProgress* progress, bool keepSuccessChances) {
     ChainEstimate estimate;
     estimate.configurations = configurationCount;
     try {
-        estimate = estimateChain(network, neighbours, configurationCount, limits, keptBytes, progress);
+        estimate = estimateChain(rules, network, neighbours, configurationCount, limits, keptBytes, progress);
         checkEstimate(estimate, limits);
         const int workers = jobsWithin(estimate, limits, jobs);
-        return buildMarkovChain(network, neighbours, configurationCount, workers, progress,
-                                transitionBudget(estimate, limits, workers));
+        return buildMarkovChain(rules, network, neighbours, configurationCount, workers, progress,
+                                transitionBudget(estimate, limits, workers), keepSuccessChances);
     } catch (...) {
         refuseAsLimit(estimate, limits);
     }

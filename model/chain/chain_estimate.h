@@ -45,8 +45,8 @@ struct ChainEstimate {
 
 // Throws TooManyOutcomePaths when a row of the network has more outcome
 // paths than `limit`; a row is followed only as far as the limit.
-void checkOutcomePaths(const NetworkModel& network, const NeighbourLists& neighbours, int configurationCount,
-                       long long limit);
+void checkOutcomePaths(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
+                       int configurationCount, long long limit);
 
 // Limits a chain is built within.
 struct ChainLimits {
@@ -62,8 +62,9 @@ struct ChainLimits {
 // only when a bound on all outcome paths does not show that the rows fit in
 // limits.maxBytes. Throws TooManyOutcomePaths when a sampled row has more
 // than limits.maxPathsPerRow.
-ChainEstimate estimateChain(const NetworkModel& network, const NeighbourLists& neighbours, int configurationCount,
-                            const ChainLimits& limits, double keptBytes, WorkProgress* progress = nullptr);
+ChainEstimate estimateChain(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
+                            int configurationCount, const ChainLimits& limits, double keptBytes,
+                            WorkProgress* progress = nullptr);
 
 // Up to `jobs`, as many workers as fit in the limit beside the chain; at least one.
 int jobsWithin(const ChainEstimate& estimate, const ChainLimits& limits, int jobs);
@@ -86,9 +87,9 @@ TransitionBudget transitionBudget(const ChainEstimate& estimate, const ChainLimi
 // jobs as fit, refused when they outgrow their share after all or memory
 // runs out. Every refusal is an EngineError (beyond a limit) of one line
 // that names the estimate and the limit.
-MarkovChain buildMarkovChainWithin(const NetworkModel& network, const NeighbourLists& neighbours,
+MarkovChain buildMarkovChainWithin(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
                                    int configurationCount, int jobs, const ChainLimits& limits, double keptBytes,
-                                   WorkProgress* progress = nullptr);
+                                   WorkProgress* progress = nullptr, bool keepSuccessChances = false);
 
 // "61.2 GB", "512.0 MB", "12.0 KB": powers of 1024, one decimal.
 std::string byteText(double bytes);

@@ -9,13 +9,18 @@ int countMarked(const std::vector<bool>& marked) {
     return static_cast<int>(std::count(marked.begin(), marked.end(), true));
 }
 
-MarkovChain buildMarkovChain(const NetworkModel& network, const NeighbourLists& neighbours, int count, int jobs,
-                             WorkProgress* progress, const TransitionBudget& budget) {
+MarkovChain buildMarkovChain(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours,
+                             int count, int jobs, WorkProgress* progress, const TransitionBudget& budget,
+                             bool keepSuccessChances) {
     MarkovChain chain;
+    chain.rules = rules;
     chain.configurations = listConfigurations(neighbours, count);
-    chain.transitions = computeTransitions(network, neighbours, chain.configurations, jobs, progress, budget);
+    ChainRows rows = computeTransitions(rules, network, neighbours, chain.configurations, jobs, progress, budget,
+                                        keepSuccessChances);
+    chain.transitions = std::move(rows.transitions);
+    chain.successChances = std::move(rows.successChances);
     if (progress) progress->begin("marking", 0);
-    chain.marked = markConfigurations(chain.configurations, findSuccessors(chain.transitions));
+    chain.marked = markConfigurations(chain.configurations, rows.successors);
     chain.markedCount = countMarked(chain.marked);
     return chain;
 }

@@ -134,6 +134,7 @@ public:
                 solveDirectly();
             else if (!iterate())
                 solveByKrylov();
+            addStepsIfReached();
             findQuantiles();
         } catch (const PassBudget::Exhausted&) {
             throw stoppedShort("no answer within the cap of " + std::to_string(options_.maxIterations) +
@@ -181,6 +182,21 @@ private:
         for (const double q : options_.quantiles)
             if (q < 1.0) return true;
         return false;
+    }
+
+    void addStepsIfReached() {
+        figures_.meanStepsIfReached = stepsIfReached(figures_.meanSteps, figures_.limit);
+        const size_t h = figures_.limitValue.size();
+        for (auto* values : {&figures_.ifReachedValue, &figures_.ifReachedLow, &figures_.ifReachedHigh})
+            values->resize(h);
+        for (size_t l = 0; l < h; ++l) {
+            const BoundedFigure steps =
+                stepsIfReached({figures_.meanValue[l], figures_.meanLow[l], figures_.meanHigh[l]},
+                               {figures_.limitValue[l], figures_.limitLow[l], figures_.limitHigh[l]});
+            figures_.ifReachedValue[l] = steps.value;
+            figures_.ifReachedLow[l] = steps.low;
+            figures_.ifReachedHigh[l] = steps.high;
+        }
     }
 
     // Nothing transient: every figure is exact.
@@ -543,6 +559,15 @@ void checkLongRunOptions(const LongRunOptions& options) {
             throw EngineError(EngineError::BadInput, "quantile " + shortestText(q) + " is outside (0, 1]");
     if (options.maxIterations < 1)
         throw EngineError(EngineError::BadInput, "the iteration cap must be at least 1");
+}
+
+BoundedFigure stepsIfReached(const BoundedFigure& meanSteps, const BoundedFigure& limit) {
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    if (!(limit.value > 0.0)) return {infinity, infinity, infinity};
+    // Each quotient is rounded once: the next double outward bounds it.
+    const double low = limit.high > 0.0 ? down(meanSteps.low / limit.high) : 0.0;
+    const double high = limit.low > 0.0 ? up(meanSteps.high / limit.low) : infinity;
+    return {meanSteps.value / limit.value, std::max(0.0, low), high};
 }
 
 LongRunFigures computeLongRun(const SparseRows& transitions, const std::vector<bool>& marked,

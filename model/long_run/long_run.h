@@ -86,10 +86,14 @@ struct LongRunFigures {
     // Averaged over every configuration, as a uniform start.
     BoundedFigure limit;
     BoundedFigure meanSteps;
+    // The mean steps given that S is reached: the averaged mean steps over
+    // the averaged limit.
+    BoundedFigure meanStepsIfReached;
     std::vector<QuantileSteps> quantiles;
     // Per configuration when asked for, else empty.
     std::vector<double> limitValue, limitLow, limitHigh;
     std::vector<double> meanValue, meanLow, meanHigh;
+    std::vector<double> ifReachedValue, ifReachedLow, ifReachedHigh;
     // "graph" when the graph decided everything, else "iteration", "krylov"
     // or "direct".
     std::string method;
@@ -119,6 +123,12 @@ private:
 // and the curve about 56. A direct solve is limited to
 // MaxDirectConfigurations transient configurations instead.
 constexpr long long longRunMemory(long long configurations) { return 224 * configurations + (1 << 20); }
+
+// The expected steps until S given that S is reached, E[steps; reached] /
+// P(reached), from the mean steps (the weight still to arrive, summed, which
+// is E[steps; reached]) and the limit: their quotient, with the interval
+// their intervals give; infinite where the limit is 0.
+BoundedFigure stepsIfReached(const BoundedFigure& meanSteps, const BoundedFigure& limit);
 
 // Throws EngineError (bad input) for a precision below FinestLongRunPrecision
 // or not a number, or a quantile outside (0, 1]; the message names the

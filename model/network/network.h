@@ -34,6 +34,9 @@ public:
     static constexpr int Alpha = 0;
     static constexpr int Beta = 1;
     static constexpr int Gamma = 2;
+    // Two gammas that add up to at most this are too small to divide by: the
+    // step's arbitration then draws again instead.
+    static constexpr double ZeroGammaSum = 0.0000001;
 
     // Four isolated nodes, every probability 1.0, no partner, counters 0.
     NetworkModel();

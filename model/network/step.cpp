@@ -17,8 +17,6 @@ double uniformDraw(Draw& draw) { return draw() / 2147483647.0; }
 template <typename Draw>
 double arbitrationDraw(Draw& draw) { return (draw() + 1.0) * 4.656612873077393e-10; }
 
-constexpr double ZeroGammaSum = 0.0000001;
-
 // Layout of the per-node flags in stepFlags_.
 constexpr unsigned char Attempted = 1;
 constexpr unsigned char Settled = 2;

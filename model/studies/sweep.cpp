@@ -138,14 +138,14 @@ void checkResultsFit(double resultBytes, long long count, const ChainLimits& lim
 
 // `keptPerPoint`: what following one point's chain takes beside it;
 // `keptForAll`: what the sweep keeps of every point until the end.
-PointPlan planPoints(const NetworkModel& network, const NeighbourLists& neighbours, const SweepGrid& grid,
+PointPlan planPoints(ChainRules rules, const NetworkModel& network, const NeighbourLists& neighbours, const SweepGrid& grid,
                      long long first, long long count, int configurations, int jobs, const ChainLimits& limits,
                      double keptPerPoint, double keptForAll) {
     NetworkModel firstPoint = network;
     grid.apply(first, firstPoint);
     PointPlan plan;
     plan.estimate.configurations = configurations;
-    plan.estimate = estimateChain(firstPoint, neighbours, configurations, limits, keptPerPoint + keptForAll);
+    plan.estimate = estimateChain(rules, firstPoint, neighbours, configurations, limits, keptPerPoint + keptForAll);
     // Where the results take the larger part, the refusal names them.
     if (keptForAll > plan.estimate.bytes(1) / 2 && plan.estimate.bytes(1) > limits.maxBytes)
         refuseResults(plan.estimate.bytes(1), count, &plan.estimate, limits);
@@ -171,21 +171,21 @@ namespace {
 // with `besideChain` bytes held beside each chain and `results` bytes kept in
 // all. A large point counts on its own and stops with the sweep.
 template <typename Work>
-void forEachPointWithin(const NetworkModel& network, const SweepGrid& grid, long long first, long long count,
+void forEachPointWithin(ChainRules rules, const NetworkModel& network, const SweepGrid& grid, long long first, long long count,
                         int configurations, int jobs, const ChainLimits& limits, double besideChain, double results,
                         WorkProgress* progress, Work&& work) {
     const NeighbourLists neighbours = neighbourLists(network);
     PointPlan plan;
     plan.estimate.configurations = configurations;
     try {
-        plan = planPoints(network, neighbours, grid, first, count, configurations, jobs, limits, besideChain, results);
+        plan = planPoints(rules, network, neighbours, grid, first, count, configurations, jobs, limits, besideChain, results);
         forEachChunk(plan.sideBySide, count, 1, [&](int, long long k, long long, long long) {
             NetworkModel point = network;
             grid.apply(first + k, point);
             WorkProgress pointProgress(progress);
             WorkProgress* const stopsWithSweep = progress ? &pointProgress : nullptr;
             const MarkovChain chain =
-                buildMarkovChain(point, neighbours, configurations, plan.pointJobs, stopsWithSweep, plan.budget);
+                buildMarkovChain(rules, point, neighbours, configurations, plan.pointJobs, stopsWithSweep, plan.budget);
             work(k, chain, plan.pointJobs, stopsWithSweep);
             addProgress(progress, 1);
         });
@@ -204,15 +204,15 @@ std::string pointText(const SweepGrid& grid, long long point) {
 
 }  // namespace
 
-std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                             long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress, const ChainLimits& limits,
+std::vector<std::vector<double>> sweepCurves(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                             long long first, long long count, int configurations, int horizon,
+                                             int jobs, WorkProgress* progress, const ChainLimits& limits,
                                              double outputBytesPerPoint) {
     if (count <= 0) return {};
     const double results = static_cast<double>(count) * (curveResultBytes(horizon) + outputBytesPerPoint);
     checkResultsFit(results, count, limits);
     std::vector<std::vector<double>> curves(static_cast<size_t>(count));
-    forEachPointWithin(network, grid, first, count, configurations, jobs, limits, 0.0, results, progress,
+    forEachPointWithin(rules, network, grid, first, count, configurations, jobs, limits, 0.0, results, progress,
                        [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
                            curves[k] = computeSuccessCurves(chain.transitions, chain.marked, horizon, false,
                                                             pointJobs, stopsWithSweep)
@@ -221,10 +221,10 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
     return curves;
 }
 
-std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                         long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress, const ChainLimits& limits,
-                                         double outputBytesPerPoint) {
+std::vector<LongRunFigures> sweepLongRun(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                         long long first, long long count, int configurations,
+                                         const LongRunOptions& options, WorkProgress* progress,
+                                         const ChainLimits& limits, double outputBytesPerPoint) {
     if (count <= 0) return {};
     const double results = static_cast<double>(count) * (LongRunResultBytes + outputBytesPerPoint);
     checkResultsFit(results, count, limits);
@@ -238,8 +238,9 @@ std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const Swee
     std::atomic<long long> firstFailure{count};
     std::vector<std::unique_ptr<LongRunCapReached>> failures(static_cast<size_t>(count));
     forEachPointWithin(
-        network, grid, first, count, configurations, options.jobs, limits,
-        static_cast<double>(longRunMemory(configurations)), results, progress, [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
+        rules, network, grid, first, count, configurations, options.jobs, limits,
+        static_cast<double>(longRunMemory(configurations)), results, progress,
+        [&](long long k, const MarkovChain& chain, int pointJobs, WorkProgress* stopsWithSweep) {
             if (k > firstFailure) return;
             LongRunOptions jobsOfPoint = pointOptions;
             jobsOfPoint.jobs = pointJobs;

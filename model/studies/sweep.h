@@ -47,8 +47,9 @@ private:
     long long pointCount_ = 1;
 };
 
-// The success curves of points first .. first + count - 1 of the grid, for
-// a network of `configurations` configurations, within `limits`: points side
+// The success curves under `rules` of points first .. first + count - 1 of
+// the grid, for a network of `configurations` configurations, within
+// `limits`: points side
 // by side on the jobs when they are small, as many as fit, each point on all
 // jobs that fit when they are large. The curves are the same for any number
 // of jobs. The results of every point count against the limits, with
@@ -56,10 +57,10 @@ private:
 // Throws EngineError (beyond a limit) when the results, or they and a
 // point's chain, would not fit in the limits: the results before anything
 // is held or built.
-std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                             long long count, int configurations, int horizon, int jobs,
-                                             WorkProgress* progress = nullptr, const ChainLimits& limits = {},
-                                             double outputBytesPerPoint = 0.0);
+std::vector<std::vector<double>> sweepCurves(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                             long long first, long long count, int configurations, int horizon,
+                                             int jobs, WorkProgress* progress = nullptr,
+                                             const ChainLimits& limits = {}, double outputBytesPerPoint = 0.0);
 
 // The long-run figures, averaged, of points first .. first + count - 1 of
 // the grid, with `options` (its jobs shared out as for sweepCurves, its
@@ -67,7 +68,7 @@ std::vector<std::vector<double>> sweepCurves(const NetworkModel& network, const 
 // sweepCurves. The same for any number of jobs. A point that reaches the
 // iteration cap throws LongRunCapReached, its message starting with the
 // point's values.
-std::vector<LongRunFigures> sweepLongRun(const NetworkModel& network, const SweepGrid& grid, long long first,
-                                         long long count, int configurations, const LongRunOptions& options,
-                                         WorkProgress* progress = nullptr, const ChainLimits& limits = {},
-                                         double outputBytesPerPoint = 0.0);
+std::vector<LongRunFigures> sweepLongRun(ChainRules rules, const NetworkModel& network, const SweepGrid& grid,
+                                         long long first, long long count, int configurations,
+                                         const LongRunOptions& options, WorkProgress* progress = nullptr,
+                                         const ChainLimits& limits = {}, double outputBytesPerPoint = 0.0);

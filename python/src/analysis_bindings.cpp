@@ -109,8 +109,9 @@ private:
 // Each call works on a copy of the network: the work runs without the GIL,
 // and another Python thread may change the network meanwhile.
 
-PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxConfigurations,
-                    const py::object& progress) {
+PythonChain chainOf(const PythonNetwork& network, const std::string& rulesName, long long jobs,
+                    long long maxConfigurations, const py::object& progress) {
+    const ChainRules rules = chainArgument(rulesName);
     const int threads = jobsArgument(jobs);
     const int count = configurationsWithin(network, maxConfigurations);
     const NetworkModel model = network.model;
@@ -119,8 +120,8 @@ PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxC
     std::optional<CsrArrays<int32_t>> narrow;
     std::optional<CsrArrays<int64_t>> wide;
     runInterruptibly(counts, ChainPhases, progress, [&] {
-        chain = buildMarkovChainWithin(model, neighbourLists(model), count, threads, memoryLimits(network.name), 0.0,
-                                       &counts);
+        chain = buildMarkovChainWithin(rules, model, neighbourLists(model), count, threads, memoryLimits(network.name),
+                                       0.0, &counts);
         if (fitsInt32(chain.transitions))
             narrow.emplace(chain.transitions, threads);
         else
@@ -132,6 +133,7 @@ PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxC
     result.configurationCount = chain.configurations.count;
     result.nodeCount = chain.configurations.nodeCount;
     result.markedCount = chain.markedCount;
+    result.rules = rules;
     if (narrow)
         narrow->moveInto(result);
     else
@@ -153,9 +155,10 @@ py::object chainMatrix(PythonChain& chain) {
     return chain.matrix;
 }
 
-py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfiguration, long long jobs,
-                  long long maxConfigurations, const py::object& progress) {
+py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfiguration, const std::string& rulesName,
+                  long long jobs, long long maxConfigurations, const py::object& progress) {
     checkRange("horizon", horizon, 0, MaxCurveHorizon);
+    const ChainRules rules = chainArgument(rulesName);
     const int threads = jobsArgument(jobs);
     const int count = configurationsWithin(network, maxConfigurations);
     if (perConfiguration)
@@ -166,7 +169,7 @@ py::array curveOf(const PythonNetwork& network, long long horizon, bool perConfi
     SuccessCurves curves;
     runInterruptibly(counts, CurvePhases, progress, [&] {
         const double keptBytes = perConfiguration ? static_cast<double>(count) * (horizon + 1.0) * sizeof(double) : 0.0;
-        const MarkovChain chain = buildMarkovChainWithin(model, neighbourLists(model), count, threads,
+        const MarkovChain chain = buildMarkovChainWithin(rules, model, neighbourLists(model), count, threads,
                                                          memoryLimits(network.name), keptBytes, &counts);
         curves = computeSuccessCurves(chain.transitions, chain.marked, static_cast<int>(horizon), perConfiguration,
                                       threads, &counts);

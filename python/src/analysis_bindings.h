@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "model/rules/outcome_rules.h"
 #include "python_network.h"
 
 // What vorlask.Chain holds: the chain's arrays, already numpy's, and the
 // scipy matrix made from them once asked for.
 struct PythonChain {
+    ChainRules rules = ChainRules::Process;
     int configurationCount = 0;
     int nodeCount = 0;
     int markedCount = 0;
@@ -21,15 +23,16 @@ struct PythonChain {
     pybind11::object matrix;         // None until made
 };
 
-PythonChain chainOf(const PythonNetwork& network, long long jobs, long long maxConfigurations,
-                    const pybind11::object& progress);
+PythonChain chainOf(const PythonNetwork& network, const std::string& chain, long long jobs,
+                    long long maxConfigurations, const pybind11::object& progress);
 
 // scipy.sparse.csr_matrix over the chain's arrays, made on first use.
 pybind11::object chainMatrix(PythonChain& chain);
 
 // The averaged success curve (horizon + 1,), or per configuration
 // (horizon + 1, h).
-pybind11::array curveOf(const PythonNetwork& network, long long horizon, bool perConfiguration, long long jobs,
+pybind11::array curveOf(const PythonNetwork& network, long long horizon, bool perConfiguration, const std::string& chain,
+                        long long jobs,
                         long long maxConfigurations, const pybind11::object& progress);
 
 // The window's analysis report for these option bits.

@@ -5,6 +5,7 @@
 #include "model/support/engine_error.h"
 #include "model/support/parallel.h"
 #include "model/support/system_memory.h"
+#include "model/text/message_text.h"
 #include "model/text/network_input.h"
 
 namespace py = pybind11;
@@ -60,4 +61,11 @@ ChainLimits memoryLimits(const std::string& networkName) {
     limits.name = locationOf(networkName);
     limits.limitName = "80 % of the memory available";
     return limits;
+}
+
+ChainRules chainArgument(const std::string& chain) {
+    ChainRules rules = ChainRules::Process;
+    if (!parseChainRules(chain, rules))
+        refuseArgument("chain " + quotedText(chain) + " is neither \"process\" nor \"window\"");
+    return rules;
 }

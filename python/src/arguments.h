@@ -39,3 +39,6 @@ ChainLimits memoryLimits(const std::string& networkName);
 
 // The jobs argument: 0 for every core the process may use, otherwise up to 4096.
 int jobsArgument(long long jobs);
+
+// The chain argument: "process" or "window".
+ChainRules chainArgument(const std::string& chain);

@@ -47,6 +47,8 @@ py::dict averagedColumns(const LongRunFigures& figures) {
     };
     add("limit", figures.limit.value, figures.limit.low, figures.limit.high);
     add("mean_steps", figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high);
+    const BoundedFigure& ifReached = figures.meanStepsIfReached;
+    add("mean_steps_if_reached", ifReached.value, ifReached.low, ifReached.high);
     for (const QuantileSteps& steps : figures.quantiles)
         add(quantileMeasure(steps.quantile),
             steps.resolved ? stepsValue(steps.value) : std::numeric_limits<double>::quiet_NaN(),
@@ -69,6 +71,9 @@ py::dict perConfigurationColumns(LongRunFigures& figures) {
     columns["mean_steps"] = ownedArray(std::move(figures.meanValue), {rows});
     columns["mean_steps_low"] = ownedArray(std::move(figures.meanLow), {rows});
     columns["mean_steps_high"] = ownedArray(std::move(figures.meanHigh), {rows});
+    columns["mean_steps_if_reached"] = ownedArray(std::move(figures.ifReachedValue), {rows});
+    columns["mean_steps_if_reached_low"] = ownedArray(std::move(figures.ifReachedLow), {rows});
+    columns["mean_steps_if_reached_high"] = ownedArray(std::move(figures.ifReachedHigh), {rows});
     return columns;
 }
 
@@ -85,7 +90,7 @@ LongRunOptions longRunOptions(const LongRunArguments& arguments, int jobs) {
     return options;
 }
 
-py::dict settleOf(const PythonNetwork& network, const LongRunArguments& arguments,
+py::dict settleOf(const PythonNetwork& network, ChainRules rules, const LongRunArguments& arguments,
                   const std::vector<double>& quantiles, bool perConfiguration, long long jobs,
                   long long maxConfigurations, const py::object& progress) {
     LongRunOptions options = longRunOptions(arguments, jobsArgument(jobs));
@@ -94,15 +99,15 @@ py::dict settleOf(const PythonNetwork& network, const LongRunArguments& argument
     checkLongRunOptions(options);
     const int count = configurationsWithin(network, maxConfigurations);
     if (perConfiguration)
-        checkKeptValues(6ULL * static_cast<unsigned long long>(count),
+        checkKeptValues(9ULL * static_cast<unsigned long long>(count),
                         "per_configuration with " + std::to_string(count) + " configurations");
     const NetworkModel model = network.model;
     WorkProgress counts;
     LongRunFigures figures;
     runInterruptibly(counts, SettlePhases, progress, [&] {
         const ChainLimits limits = memoryLimits(network.name);
-        const MarkovChain chain = buildMarkovChainWithin(model, neighbourLists(model), count, options.jobs, limits,
-                                                         static_cast<double>(longRunMemory(count)), &counts);
+        const MarkovChain chain = buildMarkovChainWithin(rules, model, neighbourLists(model), count, options.jobs,
+                                                         limits, static_cast<double>(longRunMemory(count)), &counts);
         // What is left beside the chain and the long run's vectors is the
         // room of a direct solve's factorisation.
         options.maxDirectBytes =
@@ -116,13 +121,19 @@ py::dict settleOf(const PythonNetwork& network, const LongRunArguments& argument
 
 void addLongRunColumns(py::dict& columns, std::vector<LongRunFigures>&& figures) {
     const auto rows = static_cast<py::ssize_t>(figures.size());
-    std::vector<double> values[6];
+    constexpr int Count = 9;
+    std::vector<double> values[Count];
     for (auto& column : values) column.reserve(figures.size());
     for (const LongRunFigures& point : figures) {
-        const double row[6] = {point.limit.value,     point.limit.low,     point.limit.high,
-                               point.meanSteps.value, point.meanSteps.low, point.meanSteps.high};
-        for (int c = 0; c < 6; ++c) values[c].push_back(row[c]);
+        const BoundedFigure& ifReached = point.meanStepsIfReached;
+        const double row[Count] = {point.limit.value,     point.limit.low,     point.limit.high,
+                                   point.meanSteps.value, point.meanSteps.low, point.meanSteps.high,
+                                   ifReached.value,       ifReached.low,       ifReached.high};
+        for (int c = 0; c < Count; ++c) values[c].push_back(row[c]);
     }
-    const char* const names[6] = {"limit", "limit_low", "limit_high", "mean_steps", "mean_steps_low", "mean_steps_high"};
-    for (int c = 0; c < 6; ++c) columns[names[c]] = ownedArray(std::move(values[c]), {rows});
+    const char* const names[Count] = {"limit",      "limit_low",      "limit_high",
+                                      "mean_steps", "mean_steps_low", "mean_steps_high",
+                                      "mean_steps_if_reached", "mean_steps_if_reached_low",
+                                      "mean_steps_if_reached_high"};
+    for (int c = 0; c < Count; ++c) columns[names[c]] = ownedArray(std::move(values[c]), {rows});
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/long_run/long_run.h"
+#include "model/rules/outcome_rules.h"
 #include "model/support/engine_error.h"
 #include "model/text/network_input.h"
 #include "python_network.h"
@@ -40,8 +41,8 @@ auto namingTheNetwork(const PythonNetwork& network, Work work) -> decltype(work(
 // The long run as `vorlask-cli settle` gives it, as a dict of numpy columns:
 // measure, value, low and high, a row each for the limit, the mean steps and
 // the steps to each quantile (inf where the curve never gets there); with
-// perConfiguration the six per-configuration columns instead.
-pybind11::dict settleOf(const PythonNetwork& network, const LongRunArguments& arguments,
+// perConfiguration the nine per-configuration columns instead.
+pybind11::dict settleOf(const PythonNetwork& network, ChainRules rules, const LongRunArguments& arguments,
                         const std::vector<double>& quantiles, bool perConfiguration, long long jobs,
                         long long maxConfigurations, const pybind11::object& progress);
 

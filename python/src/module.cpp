@@ -138,6 +138,10 @@ const char* const ProgressArgument =
 
 std::string withProgress(const std::string& text) { return text + ProgressArgument; }
 
+const char* const ChainArgument =
+    "chain: whose one-step weights: \"process\", the step's own (Network.simulate's), or \"window\",\n"
+    "    the window's analysis (Network.report's, the figures of version 1).\n";
+
 const char* const LimitArguments =
     "jobs: threads to work on, 0 for every core; the result is the same for any number.\n"
     "max_configurations: refuse networks with more configurations (TooLarge).\n";
@@ -181,19 +185,20 @@ void bindNetwork(py::module_& m) {
         .def("data_block", &dataBlockOf,
              "The network's DATA: block as the window prints it (three decimals per parameter), a str that\n"
              "read_network and vorlask-cli read back.")
-        .def("chain", &chainOf, py::kw_only(), "jobs"_a = 0, "max_configurations"_a = DefaultMaxConfigurations,
-             "progress"_a = py::none(),
+        .def("chain", &chainOf, py::kw_only(), "chain"_a = "process", "jobs"_a = 0,
+             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
              withProgress("The exact Markov chain of the process, a Chain: chain.matrix (h x h one-step weights as a\n"
                           "scipy.sparse.csr_matrix), chain.marked and chain.configurations.\n\n" +
-                          std::string(LimitArguments))
+                          std::string(ChainArgument) + std::string(LimitArguments))
                  .c_str())
-        .def("curve", &curveOf, "horizon"_a = 16, py::kw_only(), "per_configuration"_a = false, "jobs"_a = 0,
-             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+        .def("curve", &curveOf, "horizon"_a = 16, py::kw_only(), "per_configuration"_a = false,
+             "chain"_a = "process", "jobs"_a = 0, "max_configurations"_a = DefaultMaxConfigurations,
+             "progress"_a = py::none(),
              withProgress("The weight of being in an S configuration after 0 to horizon steps (horizon up to 100000),\n"
                           "averaged over every start configuration: a float64 array (horizon + 1,), the numbers of\n"
                           "`vorlask-cli steps`. per_configuration=True gives (horizon + 1, h) instead, row p the\n"
                           "weights after p steps from each configuration.\n\n" +
-                          std::string(LimitArguments))
+                          std::string(ChainArgument) + std::string(LimitArguments))
                  .c_str())
         .def("report", &reportOf, "options"_a = 31, "horizon"_a = 16, "columns"_a = 16, py::kw_only(),
              "progress"_a = py::none(),
@@ -217,22 +222,24 @@ void bindNetwork(py::module_& m) {
         .def(
             "settle",
             [](const PythonNetwork& n, double precision, const std::vector<double>& quantiles, bool perConfiguration,
-               bool direct, long long maxIterations, long long jobs, long long maxConfigurations,
-               const py::object& progress) {
-                return settleOf(n, {precision, direct, maxIterations}, quantiles, perConfiguration, jobs,
-                                maxConfigurations, progress);
+               const std::string& chain, bool direct, long long maxIterations, long long jobs,
+               long long maxConfigurations, const py::object& progress) {
+                return settleOf(n, chainArgument(chain), {precision, direct, maxIterations}, quantiles,
+                                perConfiguration, jobs, maxConfigurations, progress);
             },
             "precision"_a = 1e-9, py::kw_only(), "quantiles"_a = std::vector<double>{0.5, 0.9, 0.99},
-            "per_configuration"_a = false, "direct"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+            "per_configuration"_a = false, "chain"_a = "process", "direct"_a = false, "max_iterations"_a = 1000000,
+            "jobs"_a = 0,
             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
             withProgress(
                 "The long run, as `vorlask-cli settle`: the weight S configurations reach in the end, the mean\n"
                 "steps until it arrives and the steps until each quantile of it, averaged over every start\n"
                 "configuration, each with an interval that holds the exact value. A dict of numpy columns\n"
-                "measure (limit, mean_steps, steps_to_Q), value, low and high (float64, inf where the curve\n"
-                "never gets there; a quantile the precision cannot bracket has value nan, low as far as\n"
-                "known and high inf). per_configuration=True gives instead, per configuration (h,), limit,\n"
-                "limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
+                "measure (limit, mean_steps, mean_steps_if_reached, steps_to_Q), value, low and high (float64,\n"
+                "inf where the curve never gets there; a quantile the precision cannot bracket has value nan,\n"
+                "low as far as known and high inf). per_configuration=True gives instead, per configuration\n"
+                "(h,), limit, limit_low, limit_high, mean_steps, mean_steps_low, mean_steps_high,\n"
+                "mean_steps_if_reached, mean_steps_if_reached_low and mean_steps_if_reached_high.\n\n"
                 "precision: every interval is at most precision x max(1, |value|) wide; at least 1e-13, and at\n"
                 "    least about 4e-16 times the steps a configuration takes to settle, which the rounding of\n"
                 "    doubles allows (CapReached says so).\n"
@@ -240,7 +247,7 @@ void bindNetwork(py::module_& m) {
                 "direct: solve by a sparse LU factorisation (up to 20000 transient configurations).\n"
                 "max_iterations: passes over the transitions before CapReached, which carries the\n"
                 "    intervals reached.\n" +
-                std::string(LimitArguments))
+                std::string(ChainArgument) + std::string(LimitArguments))
                 .c_str())
         .def(
             "__eq__",
@@ -271,6 +278,9 @@ void bindChain(py::module_& m) {
             "without neighbours; node 0 varies fastest.")
         .def_property_readonly(
             "marked_count", [](const PythonChain& c) { return c.markedCount; }, "The number of S configurations.")
+        .def_property_readonly(
+            "rules", [](const PythonChain& c) { return std::string(chainRulesName(c.rules)); },
+            "Whose one-step weights these are: \"process\" or \"window\", as the chain argument said.")
         .def("__repr__", &chainRepr);
 }
 
@@ -294,18 +304,18 @@ PYBIND11_MODULE(_vorlask, m) {
     m.def(
         "sweep",
         [](const PythonNetwork& network, const py::dict& vary, std::optional<long long> horizon,
-           const std::string& measure, std::optional<double> precision, std::optional<bool> direct,
-           std::optional<long long> maxIterations, long long jobs, long long maxConfigurations,
-           const py::object& progress) {
+           const std::string& measure, const std::string& chain, std::optional<double> precision,
+           std::optional<bool> direct, std::optional<long long> maxIterations, long long jobs,
+           long long maxConfigurations, const py::object& progress) {
             checkArgumentsApply(measure, horizon.has_value(),
                                 precision.has_value() || direct.has_value() || maxIterations.has_value());
             const LongRunArguments defaults;
-            return sweepTable(network, vary, horizon.value_or(16), measure,
+            return sweepTable(network, chainArgument(chain), vary, horizon.value_or(16), measure,
                               {precision.value_or(defaults.precision), direct.value_or(defaults.direct),
                                maxIterations.value_or(defaults.maxIterations)},
                               jobs, maxConfigurations, progress);
         },
-        "network"_a, "vary"_a, py::kw_only(), "horizon"_a = py::none(), "measure"_a = "curve",
+        "network"_a, "vary"_a, py::kw_only(), "horizon"_a = py::none(), "measure"_a = "curve", "chain"_a = "process",
         "precision"_a = py::none(), "direct"_a = py::none(), "max_iterations"_a = py::none(), "jobs"_a = 0,
         "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
         withProgress(
@@ -313,12 +323,13 @@ PYBIND11_MODULE(_vorlask, m) {
             "one per varied parameter named as in vary, then with measure=\"curve\" the exact success curve,\n"
             "step (int64) and success (float64), a row per point and step 0 to horizon; with \"limit\" or\n"
             "\"mean-steps\" the long run of each point as Network.settle gives it, a row per point with\n"
-            "limit, limit_low, limit_high, mean_steps, mean_steps_low and mean_steps_high.\n\n"
+            "limit, limit_low, limit_high, mean_steps, mean_steps_low, mean_steps_high, mean_steps_if_reached,\n"
+            "mean_steps_if_reached_low and mean_steps_if_reached_high.\n\n"
             "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
             "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
             "    give their cross product, the first varying slowest.\n"
             "horizon: the last step of measure=\"curve\", 16 unless given; refused for the long run.\n"
             "precision, direct, max_iterations: as for Network.settle, for the long run only.\n" +
-            std::string(LimitArguments))
+            std::string(ChainArgument) + std::string(LimitArguments))
             .c_str());
 }

@@ -139,15 +139,15 @@ py::dict axisColumns(const SweepGrid& grid, long long repeat) {
 }
 
 // The columns made of each point's results while they are still held: the
-// six figures, or a step and a success per step, and the axes' values.
-constexpr double LongRunColumnBytes = 6 * sizeof(double);
+// nine figures, or a step and a success per step, and the axes' values.
+constexpr double LongRunColumnBytes = 9 * sizeof(double);
 
 double curveColumnBytes(long long horizon, const SweepGrid& grid) {
     return (horizon + 1.0) * (sizeof(int64_t) + sizeof(double) * (1 + grid.axes().size()));
 }
 
-py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const LongRunOptions& options,
-                      int configurations, const py::object& progress) {
+py::dict longRunSweep(const PythonNetwork& network, ChainRules rules, const SweepGrid& grid,
+                      const LongRunOptions& options, int configurations, const py::object& progress) {
     const NetworkModel model = network.model;
     const long long points = grid.pointCount();
     WorkProgress counts;
@@ -155,8 +155,8 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
     std::vector<LongRunFigures> figures;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         figures = namingTheNetwork(
-            network, [&] { return sweepLongRun(model, grid, 0, points, configurations, options, &counts,
-                                                         memoryLimits(network.name), LongRunColumnBytes); });
+            network, [&] { return sweepLongRun(rules, model, grid, 0, points, configurations, options, &counts,
+                                               memoryLimits(network.name), LongRunColumnBytes); });
     });
     py::dict columns = axisColumns(grid, 1);
     addLongRunColumns(columns, std::move(figures));
@@ -165,9 +165,9 @@ py::dict longRunSweep(const PythonNetwork& network, const SweepGrid& grid, const
 
 }  // namespace
 
-py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
-                    const LongRunArguments& longRun, long long jobs, long long maxConfigurations,
-                    const py::object& progress) {
+py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::dict& vary, long long horizon,
+                    const std::string& measure, const LongRunArguments& longRun, long long jobs,
+                    long long maxConfigurations, const py::object& progress) {
     const SweepGrid grid(sweepAxes(vary));
     if (measure != "curve" && measure != "limit" && measure != "mean-steps")
         refuseArgument("measure must be \"curve\", \"limit\" or \"mean-steps\", not \"" + measure + "\"");
@@ -176,7 +176,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     grid.checkNodes(network.model.nodeCount);
     checkRange("horizon", horizon, 0, MaxCurveHorizon);
     const int configurations = configurationsWithin(network, maxConfigurations);
-    if (measure != "curve") return longRunSweep(network, grid, options, configurations, progress);
+    if (measure != "curve") return longRunSweep(network, rules, grid, options, configurations, progress);
     const long long points = grid.pointCount();
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);
     checkKeptValues(rows, "the sweep's " + std::to_string(points) + " points");
@@ -186,7 +186,7 @@ py::dict sweepTable(const PythonNetwork& network, const py::dict& vary, long lon
     counts.begin("sweeping", points);
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
-        curves = sweepCurves(model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
+        curves = sweepCurves(rules, model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
                              &counts, memoryLimits(network.name), curveColumnBytes(horizon, grid));
     });
 

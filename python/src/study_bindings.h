@@ -15,8 +15,8 @@ pybind11::dict simulateRuns(const PythonNetwork& network, long long steps, std::
 // At every point of the grid `vary` spans, the first parameter varying
 // slowest, as a dict of numpy columns, one per varied parameter named as
 // given, then for the measure "curve" step and success, a row per point and
-// step, and for "limit" or "mean-steps" the six long-run columns, a row per
+// step, and for "limit" or "mean-steps" the nine long-run columns, a row per
 // point.
-pybind11::dict sweepTable(const PythonNetwork& network, const pybind11::dict& vary, long long horizon,
-                          const std::string& measure, const LongRunArguments& longRun, long long jobs,
+pybind11::dict sweepTable(const PythonNetwork& network, ChainRules rules, const pybind11::dict& vary,
+                          long long horizon, const std::string& measure, const LongRunArguments& longRun, long long jobs,
                           long long maxConfigurations, const pybind11::object& progress);

@@ -44,14 +44,17 @@ def network_file(case, write_block):
     return case if isinstance(case, str) else write_block(*case)
 
 
+@pytest.mark.parametrize("rules", ["process", "window"])
 @pytest.mark.parametrize("case", CASES)
-def test_curves_are_the_steps_command(case, write_block, cli):
+def test_curves_are_the_steps_command(case, rules, write_block, cli):
     path = network_file(case, write_block)
     net = vorlask.read_network(path)
     links = net.links
     horizon = int(links.sum()) % 37
-    header, rows = table(cli("steps", "--horizon", horizon, path))
-    assert same_bits(net.curve(horizon=horizon), column(header, rows, "success"))
+    header, rows = table(cli("steps", "--chain", rules, "--horizon", horizon, path))
+    assert same_bits(net.curve(horizon=horizon, chain=rules), column(header, rows, "success"))
+    if rules == "window":
+        return
 
     if net.configuration_count > 5000:
         return
@@ -61,13 +64,15 @@ def test_curves_are_the_steps_command(case, write_block, cli):
     assert same_bits(per_configuration, expected)
 
 
+@pytest.mark.parametrize("rules", ["process", "window"])
 @pytest.mark.parametrize("case", CASES)
-def test_chain_is_the_export_command(case, write_block, cli, tmp_path):
+def test_chain_is_the_export_command(case, rules, write_block, cli, tmp_path):
     path = network_file(case, write_block)
     links = vorlask.read_network(path).links
     matrix_file, configurations_file = tmp_path / "chain.mtx", tmp_path / "chain.csv"
-    cli("export", "--matrix", matrix_file, "--configurations", configurations_file, path)
-    chain = vorlask.read_network(path).chain(jobs=2)
+    cli("export", "--chain", rules, "--matrix", matrix_file, "--configurations", configurations_file, path)
+    chain = vorlask.read_network(path).chain(chain=rules, jobs=2)
+    assert chain.rules == rules
 
     exported = scipy.io.mmread(str(matrix_file)).tocoo()
     ours = chain.matrix.tocoo()

@@ -111,6 +111,10 @@ CALLS = [
     ("a name that is not text", lambda: vorlask.sweep(NET, {1: [0.5]}), ValueError, "not 1"),
     ("too many points", lambda: vorlask.sweep(NET, {"alpha": np.zeros(10001), "beta": np.zeros(1000)}),
      vorlask.TooLarge, "the sweep has more than 10000000 points"),
+    ("a chain of other rules", lambda: NET.chain(chain="windows"), ValueError,
+     'chain "windows" is neither "process" nor "window"'),
+    ("a settle of other rules", lambda: NET.settle(chain=""), ValueError, 'chain "" is neither'),
+    ("a sweep of other rules", lambda: vorlask.sweep(NET, {"alpha": 1}, chain="step"), ValueError, 'chain "step"'),
     ("a sweep beyond max_configurations", lambda: vorlask.sweep(NET, {"alpha": 1}, max_configurations=10),
      vorlask.TooLarge, "(max_configurations)"),
 ]
@@ -181,7 +185,7 @@ def test_a_chain_beyond_the_memory_available_is_refused_before_it_is_built():
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120,
                           env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)})
     assert done.returncode == 0, done.stderr
-    assert re.fullmatch(r"needs about [0-9.]+ GB for [0-9.e+]+ transitions; 80 % of the memory available is "
+    assert re.fullmatch(r"needs about [0-9.]+ [GT]B for [0-9.e+]+ transitions; 80 % of the memory available is "
                         r"[0-9.]+ [MG]B\n", done.stdout), done.stdout
 
 

@@ -116,7 +116,7 @@ def test_an_exception_from_progress_stops_the_work_and_leaves_no_thread():
 
 
 def test_other_python_threads_run_while_the_engine_works():
-    network = ring(14, 8)
+    network = ring(16, 8)
     ticks = []
     done = threading.Event()
 
@@ -129,7 +129,7 @@ def test_other_python_threads_run_while_the_engine_works():
     ticker.start()
     try:
         start = time.monotonic()
-        network.curve(horizon=400, jobs=1)
+        network.curve(horizon=600, jobs=1)
         finish = time.monotonic()
     finally:
         done.set()

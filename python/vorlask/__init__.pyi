@@ -37,6 +37,9 @@ class Chain:
     @property
     def marked_count(self) -> int:
         """The number of S configurations."""
+    @property
+    def rules(self) -> str:
+        """Whose one-step weights: "process" or "window"."""
 
 class Network:
     """A network of N nodes: symmetric 0/1 links and alpha, beta, gamma per node."""
@@ -75,6 +78,7 @@ class Network:
     def chain(
         self,
         *,
+        chain: str = "process",
         jobs: int = 0,
         max_configurations: int = ...,
         progress: Optional[ProgressCallback] = None,
@@ -85,6 +89,7 @@ class Network:
         horizon: int = 16,
         *,
         per_configuration: bool = False,
+        chain: str = "process",
         jobs: int = 0,
         max_configurations: int = ...,
         progress: Optional[ProgressCallback] = None,
@@ -116,6 +121,7 @@ class Network:
         *,
         quantiles: Sequence[float] = (0.5, 0.9, 0.99),
         per_configuration: bool = False,
+        chain: str = "process",
         direct: bool = False,
         max_iterations: int = 1000000,
         jobs: int = 0,
@@ -134,6 +140,7 @@ def sweep(
     *,
     horizon: Optional[int] = None,
     measure: str = "curve",
+    chain: str = "process",
     precision: Optional[float] = None,
     direct: Optional[bool] = None,
     max_iterations: Optional[int] = None,

@@ -31,9 +31,10 @@ cp "$WORKDIR/stdout.txt" "$session"
 "$CLI" report "$session" >"$WORKDIR/report.txt" || fail "report failed"
 cmp -s "$session" "$WORKDIR/report.txt" || fail "report differs from the window's output: $(diff "$session" "$WORKDIR/report.txt" | head -n 5)"
 
-# steps is the summary line uncut: cut to six decimals it is the window's line.
+# steps of the window's chain is the summary line uncut: cut to six decimals
+# it is the window's line.
 summary="$(tail -n 2 "$session" | head -n 1 | tr -s ' ' '\n' | sed '/^$/d' | tail -n +2)"
-"$CLI" steps --horizon 16 "$session" | tail -n +3 | cut -d, -f2 >"$WORKDIR/steps.txt"
+"$CLI" steps --chain window --horizon 16 "$session" | tail -n +3 | cut -d, -f2 >"$WORKDIR/steps.txt"
 cut_steps="$($PYTHON -c '
 import math, sys
 for line in open(sys.argv[1]):

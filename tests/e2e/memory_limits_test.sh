@@ -46,17 +46,17 @@ one_line() {
 
 run "$CLI" steps --max-memory 64M -o "$out" "$WORKDIR/ring16.txt"
 [ "$status" = 3 ] || fail "--max-memory 64M: status $status"
-one_line "--max-memory 64M" '^vorlask-cli: .*ring16.txt: needs about [0-9.]+ MB for [0-9.]+e7 transitions; --max-memory is 64.0 MB$'
+one_line "--max-memory 64M" '^vorlask-cli: .*ring16.txt: needs about [0-9.]+ [MG]B for [0-9.]+e[0-9]+ transitions; --max-memory is 64.0 MB$'
 
 # Under an address-space limit the default limit is below it: refused up front.
 run bash -c "ulimit -v 400000 && exec \"\$0\" steps -o \"\$1\" \"\$2\"" "$CLI" "$out" "$WORKDIR/ring16.txt"
 [ "$status" = 3 ] || fail "under ulimit -v: status $status"
-one_line "under ulimit -v" 'needs about [0-9.]+ MB for [0-9.]+e7 transitions; --max-memory is [0-9.]+ MB$'
+one_line "under ulimit -v" 'needs about [0-9.]+ [MG]B for [0-9.]+e[0-9]+ transitions; --max-memory is [0-9.]+ MB$'
 
 # A limit set above what the process can have: the rows run out of memory.
 run bash -c "ulimit -v 400000 && exec \"\$0\" steps --max-memory 100G -o \"\$1\" \"\$2\"" "$CLI" "$out" "$WORKDIR/ring16.txt"
 [ "$status" = 3 ] || fail "out of memory: status $status (a signal is 128 and above)"
-one_line "out of memory" '^vorlask-cli: .*ring16.txt: could not get the memory it needs, about [0-9.]+ MB for [0-9.]+e7 transitions; --max-memory is 100.0 GB$'
+one_line "out of memory" '^vorlask-cli: .*ring16.txt: could not get the memory it needs, about [0-9.]+ [MG]B for [0-9.]+e[0-9]+ transitions; --max-memory is 100.0 GB$'
 [ ! -e "$out" ] || fail "a refused run left $out"
 [ -z "$(ls -A "$WORKDIR" | grep '^\.out\.csv')" ] || fail "a refused run left a temporary file"
 
