@@ -2,11 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 #include "cli/cli_error.h"
 #include "cli/number_text.h"
-#include "model/rules/process_operator.h"
 #include "model/support/engine_error.h"
 #include "model/text/message_text.h"
 
@@ -28,19 +26,6 @@ std::vector<int> partnerValues(const std::string& text) {
         values.push_back(value);
         if (comma == std::string::npos) return values;
         start = comma + 1;
-    }
-}
-
-// The process rows' entries per row by a sample of rows, infinite where
-// even the sample is beyond the limits.
-double expectedEntriesPerRow(const NetworkInput& input, const ChainOptions& chain, int configurations) {
-    if (!ProcessOperator::mixesEverywhere(input.network)) return 0.0;
-    try {
-        return estimateChain(ChainRules::Process, input.network, neighbourLists(input.network), configurations,
-                             chainLimits(input, chain), 0.0)
-            .entriesPerRow;
-    } catch (const EngineError&) {
-        return std::numeric_limits<double>::infinity();
     }
 }
 
@@ -82,22 +67,8 @@ RateFigures ratesOf(const NetworkInput& input, const ChainOptions& chain, const 
                     WorkProgress& progress) {
     try {
         const int configurations = configurationCountWithin(input, chain.maxConfigurations);
-        const NeighbourLists neighbours = neighbourLists(input.network);
-        if (ratesThroughOperator(input.network, neighbours, expectedEntriesPerRow(input, chain, configurations))) {
-            const double bytes = operatorRateMemory(input.network, neighbours, configurations, options.perConfiguration);
-            if (bytes > chain.maxMemory)
-                throw EngineError(EngineError::BeyondLimit, locationOf(input.name) + "needs about " + byteText(bytes) +
-                                                                " for the rates of " + countText(configurations) +
-                                                                " configurations; --max-memory is " +
-                                                                byteText(chain.maxMemory));
-            return computeRatesThrough(input.network, neighbours, configurations, options, &progress);
-        }
-        const double chances = static_cast<double>(configurations) * input.network.nodeCount * sizeof(double);
-        const MarkovChain built = buildChain(
-            input, chain, progress,
-            chances + rateMemory(configurations, input.network.nodeCount, options.perConfiguration), true);
-        return followWithinMemory(input, chain, built.transitions.entryCount(),
-                                  [&] { return computeRates(built, options, &progress); });
+        return ratesWithin(input.network, neighbourLists(input.network), configurations, options,
+                           chainLimits(input, chain), &progress);
     } catch (const RatesCapReached& e) {
         throw CliError(ExitFailure, locationOf(input.name) + e.what());
     } catch (const CliError& e) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "model/long_run/pass_budget.h"
 #include "model/network/network.h"
@@ -184,4 +185,40 @@ RateFigures computeRatesThrough(const NetworkModel& network, const NeighbourList
     }
     figures.iterations = budget.spent();
     return figures;
+}
+
+namespace {
+
+// The process rows' entries per row by a sample of rows; infinite where even
+// the sample is beyond the limits, 0 where the operator does not apply.
+double expectedEntriesPerRow(const NetworkModel& network, const NeighbourLists& neighbours, int configurations,
+                             const ChainLimits& limits) {
+    if (!ProcessOperator::mixesEverywhere(network)) return 0.0;
+    try {
+        return estimateChain(ChainRules::Process, network, neighbours, configurations, limits, 0.0).entriesPerRow;
+    } catch (const EngineError&) {
+        return std::numeric_limits<double>::infinity();
+    }
+}
+
+}  // namespace
+
+RateFigures ratesWithin(const NetworkModel& network, const NeighbourLists& neighbours, int configurations,
+                        const RateOptions& options, const ChainLimits& limits, WorkProgress* progress) {
+    checkRateOptions(options, configurations);
+    if (ratesThroughOperator(network, neighbours,
+                             expectedEntriesPerRow(network, neighbours, configurations, limits))) {
+        const double bytes = operatorRateMemory(network, neighbours, configurations, options.perConfiguration);
+        if (bytes > limits.maxBytes)
+            throw EngineError(EngineError::BeyondLimit, limits.name + "needs about " + byteText(bytes) +
+                                                            " for the rates of " + countText(configurations) +
+                                                            " configurations; " + limits.limitName + " is " +
+                                                            byteText(limits.maxBytes));
+        return computeRatesThrough(network, neighbours, configurations, options, progress);
+    }
+    const double chances = static_cast<double>(configurations) * network.nodeCount * sizeof(double);
+    const MarkovChain chain = buildMarkovChainWithin(
+        ChainRules::Process, network, neighbours, configurations, options.jobs, limits,
+        chances + rateMemory(configurations, network.nodeCount, options.perConfiguration), progress, true);
+    return computeRates(chain, options, progress);
 }

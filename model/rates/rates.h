@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "model/chain/chain_estimate.h"
 #include "model/chain/markov_chain.h"
 #include "model/long_run/long_run.h"
 
@@ -83,3 +84,11 @@ double operatorRateMemory(const NetworkModel& network, const NeighbourLists& nei
                           bool perConfiguration);
 RateFigures computeRatesThrough(const NetworkModel& network, const NeighbourLists& neighbours, int configurations,
                                 const RateOptions& options, WorkProgress* progress = nullptr);
+
+// The rates of a network of `configurations` configurations within
+// `limits`: through the operator where it reads fewer values than the rows
+// would, else through the process chain built within the limits. Every
+// refusal is an EngineError (beyond a limit) of one line starting with
+// limits.name; the iteration cap is RatesCapReached.
+RateFigures ratesWithin(const NetworkModel& network, const NeighbourLists& neighbours, int configurations,
+                        const RateOptions& options, const ChainLimits& limits, WorkProgress* progress = nullptr);
