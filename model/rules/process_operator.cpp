@@ -147,18 +147,20 @@ void ProcessOperator::update(int j, const double* next, double* current, int wid
         long long carried = 0;
         for (size_t m = 0; m < stage.pending.size(); ++m)
             if (stage.pending[m] != j && (bits >> m & 1)) carried |= 1LL << after.slotOf[stage.pending[m]];
-        const long long stayAt = c + h_ * carried;
+        // Unreachable states (a bit set that no earlier node could set) are
+        // computed too; or-ing the bits keeps their successors in range.
+        const auto at = [&](long long digits, long long newBits) { return digits + h_ * (carried | newBits); };
         Outcome outcomes[4];
         int count = 0;
         double chance = 0.0;
         const bool stopped = slotJ >= 0 && (bits >> slotJ & 1);
         if (!linked || stopped) {
-            outcomes[count++] = {1.0, stayAt};
+            outcomes[count++] = {1.0, at(c, 0)};
         } else {
             const int d = digit[j];
             const int partner = partnerOf_[j][d];
             const int target = targetOf_[j][d];
-            const long long movedAt = c + static_cast<long long>(targetDigit_[j][d] - d) * stride_[j] + h_ * carried;
+            const long long moved = c + static_cast<long long>(targetDigit_[j][d] - d) * stride_[j];
             // A later node that targets j and still has j as partner is held
             // back when j's attempt fails.
             long long heldBit = 0;
@@ -171,16 +173,16 @@ void ProcessOperator::update(int j, const double* next, double* current, int wid
                 const double other = gamma_[j] + gamma_[target] <= NetworkModel::ZeroGammaSum
                                          ? 0.5
                                          : gamma_[target] / (gamma_[j] + gamma_[target]);
-                if (other > 0) outcomes[count++] = {other, stayAt};
+                if (other > 0) outcomes[count++] = {other, at(c, 0)};
             }
             if (acts > 0) {
                 chance = acts * success;
-                if (success > 0) outcomes[count++] = {chance, movedAt + h_ * settledBit};
+                if (success > 0) outcomes[count++] = {chance, at(moved, settledBit)};
                 if (heldBit == 0) {
-                    if (stay > 0) outcomes[count++] = {acts * stay, stayAt + h_ * settledBit};
+                    if (stay > 0) outcomes[count++] = {acts * stay, at(c, settledBit)};
                 } else {
-                    if (failure > 0) outcomes[count++] = {acts * failure, stayAt + h_ * (settledBit | heldBit)};
-                    if (idle > 0) outcomes[count++] = {acts * idle, stayAt + h_ * settledBit};
+                    if (failure > 0) outcomes[count++] = {acts * failure, at(c, settledBit | heldBit)};
+                    if (idle > 0) outcomes[count++] = {acts * idle, at(c, settledBit)};
                 }
             }
         }
