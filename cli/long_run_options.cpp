@@ -40,10 +40,15 @@ bool readsAsNumber(const std::string& text, double& value) {
 
 }  // namespace
 
-LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs) {
+double precisionNumber(const LongRunTextOptions& options) {
     double precision = 0.0;
     if (!readsAsNumber(options.precision, precision) || !std::isfinite(precision))
         throw CliError(ExitBadInput, "--precision " + quotedText(options.precision) + " is not a number");
+    return precision;
+}
+
+LongRunOptions parseLongRunOptions(const LongRunTextOptions& options, int jobs) {
+    const double precision = precisionNumber(options);
     if (!(precision >= FinestLongRunPrecision))
         throw CliError(ExitBadInput, "--precision " + options.precision + " is below 1e-13");
     LongRunOptions longRun;

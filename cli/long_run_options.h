@@ -21,6 +21,9 @@ struct LongRunTextOptions {
 
 void addLongRunOptions(CLI::App& command, LongRunTextOptions& options);
 
+// --precision as a number; CliError (bad input) for text that is not one.
+double precisionNumber(const LongRunTextOptions& options);
+
 // The engine's options for `jobs` threads; CliError (bad input) for a
 // precision that is not a number or is below FinestLongRunPrecision, echoed
 // as written.

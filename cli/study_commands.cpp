@@ -11,6 +11,7 @@
 #include "cli/long_run_options.h"
 #include "cli/number_text.h"
 #include "cli/option_values.h"
+#include "cli/rates_sweep.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
@@ -128,18 +129,31 @@ struct SweepOptions {
     std::string measure = "curve";
     LongRunTextOptions longRun;
     ChainOptions chain;
-    // The options given that apply to one kind of measure only.
-    std::vector<std::string> curveOnly;
-    std::vector<std::string> longRunOnly;
+    // The options given, to refuse those its measure does not take.
+    std::vector<std::string> given;
 };
 
 // An option given for a measure it does not apply to is a bad command line,
 // not something to ignore.
 void checkOptionsApply(const SweepOptions& options) {
-    if (options.measure == "curve" && !options.longRunOnly.empty())
-        throw CliError(ExitBadInput, options.longRunOnly.front() + " applies to --measure limit or mean-steps only");
-    if (options.measure != "curve" && !options.curveOnly.empty())
-        throw CliError(ExitBadInput, options.curveOnly.front() + " applies to --measure curve only");
+    struct Applies {
+        const char* option;
+        std::vector<std::string> measures;
+        const char* said;
+    };
+    const Applies options_[] = {
+        {"--horizon", {"curve"}, "curve"},
+        {"--precision", {"limit", "mean-steps", "rates"}, "limit, mean-steps or rates"},
+        {"--max-iterations", {"limit", "mean-steps", "rates"}, "limit, mean-steps or rates"},
+        {"--direct", {"limit", "mean-steps"}, "limit or mean-steps"},
+    };
+    for (const Applies& rule : options_) {
+        const bool given = std::find(options.given.begin(), options.given.end(), rule.option) != options.given.end();
+        const bool applies =
+            std::find(rule.measures.begin(), rule.measures.end(), options.measure) != rule.measures.end();
+        if (given && !applies)
+            throw CliError(ExitBadInput, std::string(rule.option) + " applies to --measure " + rule.said + " only");
+    }
 }
 
 void writeSweepCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
@@ -369,13 +383,19 @@ void runSweep(const SweepOptions& options) {
     const Shard shard = parseShard(options.shard);
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
-    if (options.measure != "curve") parseLongRunOptions(options.longRun, options.chain.jobs);
+    if (options.measure != "curve" && options.measure != "rates") parseLongRunOptions(options.longRun, options.chain.jobs);
     OutputSet outputs;
     Output& out = outputs.add("--output", options.output);
     Output* plot = options.plot.empty() ? nullptr : &outputs.add("--plot", options.plot);
     const NetworkInput input = readNetworkInput(options.network);
     checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    if (options.measure == "rates") {
+        runRatesSweep({input, grid, shard, configurations, options.chain, precisionNumber(options.longRun),
+                       options.longRun.maxIterations, options.format},
+                      out, plot);
+        return outputs.commit();
+    }
     if (options.measure != "curve")
         return runLongRunSweep(options, grid, shard, input, configurations, outputs, out, plot);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
@@ -449,8 +469,9 @@ CommandRun addSweepCommand(CLI::App& app) {
     command
         ->add_option("--measure", options->measure,
                      "curve: the success curve at each point; limit or mean-steps: one row of long-run figures "
-                     "with their intervals per point, the chart showing the one named")
-        ->check(CLI::IsMember({"curve", "limit", "mean-steps"}))
+                     "with their intervals per point, the chart showing the one named; rates: every node's "
+                     "long-run success rate per point from a uniform start")
+        ->check(CLI::IsMember({"curve", "limit", "mean-steps", "rates"}))
         ->capture_default_str();
     addLongRunOptions(*command, options->longRun);
     addChainOptions(*command, options->chain);
@@ -462,10 +483,8 @@ CommandRun addSweepCommand(CLI::App& app) {
         "  vorlask-cli sweep --measure mean-steps --vary 'gamma[0]=0.125:0.875:0.025' --plot settling.svg ring12.txt\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
     return [options, command] {
-        for (const char* name : {"--horizon"})
-            if (command->count(name) > 0) options->curveOnly.push_back(name);
-        for (const char* name : {"--precision", "--direct", "--max-iterations"})
-            if (command->count(name) > 0) options->longRunOnly.push_back(name);
+        for (const char* name : {"--horizon", "--precision", "--max-iterations", "--direct"})
+            if (command->count(name) > 0) options->given.push_back(name);
         runSweep(*options);
     };
 }

@@ -12,6 +12,7 @@
 #include "arguments.h"
 #include "interruptible_read.h"
 #include "long_run_bindings.h"
+#include "rates_bindings.h"
 #include "model/analysis.h"
 #include "model/network/configurations.h"
 #include "model/support/engine_error.h"
@@ -42,6 +43,11 @@ void translateEngineErrors(std::exception_ptr failure) {
         py::object error = py::reinterpret_borrow<py::object>(capReachedType)(e.what());
         error.attr("limit") = boundsOf(e.limit());
         error.attr("mean_steps") = boundsOf(e.meanSteps());
+        PyErr_SetObject(capReachedType, error.ptr());
+    } catch (const RatesCapReached& e) {
+        py::object error = py::reinterpret_borrow<py::object>(capReachedType)(e.what());
+        error.attr("limit") = py::none();
+        error.attr("mean_steps") = py::none();
         PyErr_SetObject(capReachedType, error.ptr());
     }
 }
@@ -77,10 +83,13 @@ std::string pathBytes(const py::object& path) {
 
 // An argument given for a measure it does not apply to is refused, as the
 // command refuses its option.
-void checkArgumentsApply(const std::string& measure, bool curveArgumentGiven, bool longRunArgumentGiven) {
-    if (measure == "curve" && longRunArgumentGiven)
-        refuseArgument("precision, direct and max_iterations apply to measure=\"limit\" or \"mean-steps\" only");
-    if (measure != "curve" && curveArgumentGiven) refuseArgument("horizon applies to measure=\"curve\" only");
+void checkArgumentsApply(const std::string& measure, bool horizonGiven, bool iterationArgumentGiven,
+                         bool directGiven) {
+    if (measure == "curve" && iterationArgumentGiven)
+        refuseArgument("precision and max_iterations apply to measure=\"limit\", \"mean-steps\" or \"rates\" only");
+    if (directGiven && measure != "limit" && measure != "mean-steps")
+        refuseArgument("direct applies to measure=\"limit\" or \"mean-steps\" only");
+    if (measure != "curve" && horizonGiven) refuseArgument("horizon applies to measure=\"curve\" only");
 }
 
 PythonNetwork readNetwork(const py::object& path) {
@@ -249,6 +258,20 @@ void bindNetwork(py::module_& m) {
                 "    intervals reached.\n" +
                 std::string(ChainArgument) + std::string(LimitArguments))
                 .c_str())
+        .def("rates", &ratesOf, py::kw_only(), "start"_a = "uniform", "precision"_a = 1e-9,
+             "per_configuration"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+             withProgress(
+                 "Every node's long-run success rate, as `vorlask-cli rates`: the limit of its successes over the\n"
+                 "steps, the chance the window shows, from a uniform start, each with an interval that holds its\n"
+                 "exact value. A dict of numpy columns node (int64), rate, low and high (float64);\n"
+                 "per_configuration=True gives configuration, node, rate, low and high, a row per start\n"
+                 "configuration and node.\n\n"
+                 "start: \"uniform\" or the partner of every node (-1 for a node without neighbours).\n"
+                 "precision: every interval is at most this wide; at least 1e-12.\n"
+                 "max_iterations: passes before CapReached.\n" +
+                 std::string(LimitArguments))
+                 .c_str())
         .def(
             "__eq__",
             [](const PythonNetwork& network, const py::object& other) -> py::object {
@@ -307,8 +330,8 @@ PYBIND11_MODULE(_vorlask, m) {
            const std::string& measure, const std::string& chain, std::optional<double> precision,
            std::optional<bool> direct, std::optional<long long> maxIterations, long long jobs,
            long long maxConfigurations, const py::object& progress) {
-            checkArgumentsApply(measure, horizon.has_value(),
-                                precision.has_value() || direct.has_value() || maxIterations.has_value());
+            checkArgumentsApply(measure, horizon.has_value(), precision.has_value() || maxIterations.has_value(),
+                                direct.has_value());
             const LongRunArguments defaults;
             return sweepTable(network, chainArgument(chain), vary, horizon.value_or(16), measure,
                               {precision.value_or(defaults.precision), direct.value_or(defaults.direct),
@@ -324,12 +347,14 @@ PYBIND11_MODULE(_vorlask, m) {
             "step (int64) and success (float64), a row per point and step 0 to horizon; with \"limit\" or\n"
             "\"mean-steps\" the long run of each point as Network.settle gives it, a row per point with\n"
             "limit, limit_low, limit_high, mean_steps, mean_steps_low, mean_steps_high, mean_steps_if_reached,\n"
-            "mean_steps_if_reached_low and mean_steps_if_reached_high.\n\n"
+            "mean_steps_if_reached_low and mean_steps_if_reached_high; with \"rates\" every node's long-run rate\n"
+            "from a uniform start as Network.rates gives it, node, rate, low and high, a row per point and node.\n\n"
             "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
             "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
             "    give their cross product, the first varying slowest.\n"
             "horizon: the last step of measure=\"curve\", 16 unless given; refused for the long run.\n"
-            "precision, direct, max_iterations: as for Network.settle, for the long run only.\n" +
+            "precision, max_iterations: as for Network.settle, for the long run and rates only; direct for\n"
+            "    the long run only.\n" +
             std::string(ChainArgument) + std::string(LimitArguments))
             .c_str());
 }
