@@ -12,12 +12,14 @@
 namespace {
 
 // The chances of a batch of replicates run side by side, at most this many
-// values: a few replicates per job unless the network is very large.
+// values. Many replicates per job, so that short runs do not wait on
+// threads started for every few of them.
 constexpr long long ChancesPerBatch = 1 << 22;
+constexpr long long ReplicatesPerJob = 64;
 
 int summaryBatch(int nodes, int jobs) {
     const long long fitting = std::max(1LL, ChancesPerBatch / std::max(nodes, 1));
-    return static_cast<int>(std::min(4LL * std::max(jobs, 1), fitting));
+    return static_cast<int>(std::min(ReplicatesPerJob * std::max(jobs, 1), fitting));
 }
 
 }  // namespace
