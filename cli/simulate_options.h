@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "model/network/network.h"
 #include "model/studies/run_start.h"
+
+class NetworkModel;
 
 // What `simulate` is asked for.
 struct SimulateOptions {
