@@ -79,3 +79,20 @@ def test_starts_are_the_commands(start, write_block, cli):
     runs = vorlask.read_network(path).simulate(200, every=50, seed=3, replicates=4, start=start, jobs=2)
     assert np.array_equal(runs["successes"], [int(row["successes"]) for row in table])
     assert np.array_equal(runs["chance"], [float(row["chance"]) for row in table])
+
+
+@pytest.mark.parametrize("case", window_networks(seed=7, count=12, max_configurations=2000))
+def test_exact_rates_lie_in_the_summarys_intervals(case):
+    """From uniform starts the mean chances estimate the rates from the
+    uniform distribution, closed classes and their weights included. The
+    chance also counts the steps before the process settles, which cost
+    these small networks a success or two: where the runs then settle into
+    one pattern the interval is no wider than that, hence the allowance."""
+    links, params = case
+    net = vorlask.Network(links, *params)
+    steps = 20000
+    summary = net.simulate(steps, seed=5, replicates=32, start="uniform", summary=True, confidence=0.999, jobs=2)
+    rates = net.rates()["rate"]
+    allowance = 2 / steps
+    assert np.all(summary["low"] - allowance <= rates), (rates, summary)
+    assert np.all(rates <= summary["high"] + allowance), (rates, summary)
