@@ -29,26 +29,38 @@ using Vector = Eigen::VectorXd;
 constexpr int DirectSize = 20000;
 constexpr long long StatesPerChunk = 1024;
 
-// I - P on `members`, P the rows' weights among them.
+// I - P on `members`, P the rows' weights among them, filled row by row in
+// order, as the rows are kept.
 Matrix identityMinus(const SparseRows& rows, const std::vector<int>& members, int h) {
     std::vector<int> position(static_cast<size_t>(h), -1);
     for (size_t r = 0; r < members.size(); ++r) position[members[r]] = static_cast<int>(r);
-    std::vector<Eigen::Triplet<double>> entries;
-    for (size_t r = 0; r < members.size(); ++r) {
-        const int row = static_cast<int>(r);
-        entries.emplace_back(row, row, 1.0);
-        rows.forEachEntry(members[r], [&](int column, double weight) {
-            if (position[column] >= 0) entries.emplace_back(row, position[column], -weight);
-        });
-    }
     const Eigen::Index n = static_cast<Eigen::Index>(members.size());
-    Matrix matrix(n, n);
-    matrix.setFromTriplets(entries.begin(), entries.end());
-    matrix.makeCompressed();
-    return matrix;
+    Eigen::SparseMatrix<double, Eigen::RowMajor> byRows(n, n);
+    Eigen::VectorXi sizes(n);
+    for (Eigen::Index r = 0; r < n; ++r)
+        sizes[r] = static_cast<int>(rows.end(members[r]) - rows.begin(members[r])) + 1;
+    byRows.reserve(sizes);
+    for (Eigen::Index r = 0; r < n; ++r) {
+        bool diagonal = false;
+        rows.forEachEntry(members[r], [&](int column, double weight) {
+            const int c = position[column];
+            if (c < 0) return;
+            if (!diagonal && c >= r) {
+                byRows.insert(r, r) = c == r ? 1.0 - weight : 1.0;
+                diagonal = true;
+                if (c == r) return;
+            }
+            byRows.insert(r, c) = -weight;
+        });
+        if (!diagonal) byRows.insert(r, r) = 1.0;
+    }
+    byRows.makeCompressed();
+    return Matrix(byRows);
 }
 
-// Solves a x = b, directly for small systems and by BiCGSTAB otherwise.
+// Solves a x = b, directly for small systems and by BiCGSTAB otherwise:
+// unpreconditioned but for the diagonal, as the long run's Krylov solves,
+// and with an incomplete factorisation where that stalls.
 class Solver {
 public:
     explicit Solver(const Matrix& a) : a_(a) {
@@ -59,21 +71,36 @@ public:
             if (lu_->info() != Eigen::Success)
                 throw EngineError(EngineError::BadInput, "the chain's system is singular to working precision");
         } else {
-            iterative_ = std::make_unique<Eigen::BiCGSTAB<Matrix, Eigen::DiagonalPreconditioner<double>>>();
-            iterative_->setTolerance(1e-14);
-            iterative_->setMaxIterations(100000);
-            iterative_->compute(a_);
+            plain_.setTolerance(1e-12);
+            plain_.setMaxIterations(20000);
+            plain_.compute(a_);
         }
     }
 
-    Vector solve(const Vector& b) const { return lu_ ? Vector(lu_->solve(b)) : Vector(iterative_->solve(b)); }
+    Vector solve(const Vector& b) const {
+        if (lu_) return lu_->solve(b);
+        // Short of its tolerance the solution still serves: its residual
+        // goes into the derivatives' error. A breakdown is often passed by
+        // starting again from where it stood, or from a scaled guess.
+        const auto usable = [&](const Vector& x) { return x.allFinite() && (b - a_ * x).norm() <= 1e-8 * b.norm(); };
+        Vector x = plain_.solveWithGuess(b, b);
+        for (int attempt = 0; attempt < 3 && !usable(x); ++attempt)
+            x = plain_.solveWithGuess(b, x.allFinite() ? x : Vector(b * (attempt + 1.5)));
+        if (usable(x)) return x;
+        Eigen::BiCGSTAB<Matrix, Eigen::IncompleteLUT<double>> preconditioned;
+        preconditioned.preconditioner().setDroptol(1e-4);
+        preconditioned.setTolerance(1e-13);
+        preconditioned.setMaxIterations(20000);
+        preconditioned.compute(a_);
+        return preconditioned.solve(b);
+    }
     // The residual's 1-norm of a solution.
     double residual(const Vector& b, const Vector& x) const { return (b - a_ * x).lpNorm<1>(); }
 
 private:
     const Matrix& a_;
     std::unique_ptr<Eigen::SparseLU<Matrix, Eigen::COLAMDOrdering<int>>> lu_;
-    std::unique_ptr<Eigen::BiCGSTAB<Matrix, Eigen::DiagonalPreconditioner<double>>> iterative_;
+    Eigen::BiCGSTAB<Matrix, Eigen::DiagonalPreconditioner<double>> plain_;
 };
 
 // A bound of how far the derivative of one step's expectation with respect
@@ -167,6 +194,15 @@ std::vector<bool> jumpingParameters(const NetworkModel& network, const Neighbour
     return jumps;
 }
 
+double longestTime(const TransientSet& set, const LongRunFigures& figures, const Solver& forward) {
+    if (set.transientCount() + set.markedCount() == set.configurationCount()) {
+        double longest = 0.0;
+        for (const int l : set.transient()) longest = std::max(longest, figures.meanHigh[l]);
+        return longest;
+    }
+    return forward.solve(Vector::Constant(set.transientCount(), 1.0)).maxCoeff();
+}
+
 // The figures of first passage into S: the limit v and the mean steps m per
 // configuration; with A = I - Q on the transient configurations and a the
 // average over every configuration, dL = a (I - Q)^-1 dT v and dM = a (I -
@@ -207,8 +243,9 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
     const Vector w3 = mean ? adjoint.solve(w2) : Vector();
     // The longest expected time in the transient configurations bounds
     // |A^-1| in rows and |A^-T| in columns, hence what the residuals leave.
-    const Vector time = forward.solve(Vector::Constant(t, 1.0));
-    const double longest = time.maxCoeff() * (1 + 1e-6) + 1e-300;
+    // Where every configuration reaches S that time is the mean steps,
+    // known already.
+    const double longest = longestTime(set, figures, forward) * (1 + 1e-6) + 1e-300;
     const double w2Error = longest * adjoint.residual(average, w2);
     const double w3Error = mean ? longest * (adjoint.residual(w2, w3) + w2Error) : 0.0;
 
