@@ -289,17 +289,39 @@ std::string objectiveName(const OptimizeOptions& options) {
     return "";
 }
 
+std::vector<bool> targetOf(const NetworkModel& network, const OptimizeOptions& options, const ChainLimits& limits) {
+    if (isRate(options.objective)) return {};
+    const NeighbourLists neighbours = neighbourLists(network);
+    const long long h = configurationCount(neighbours, MaxConfigurationsLimit);
+    return buildMarkovChainWithin(ChainRules::Process, network, neighbours, static_cast<int>(h), options.jobs,
+                                  limits, 0.0)
+        .marked;
+}
+
+ObjectiveValue evaluateObjective(const NetworkModel& network, const OptimizeOptions& options,
+                                 const std::vector<double>& x, const std::vector<bool>& target,
+                                 const ChainLimits& limits) {
+    checkOptions(network, options);
+    if (x.size() != options.variables.size())
+        throw EngineError(EngineError::BadInput, "x has " + std::to_string(x.size()) + " values for " +
+                                                     std::to_string(options.variables.size()) + " variables");
+    Search search(network, options, limits, target, nullptr);
+    const GradientFigures& figures = search.evaluate(x);
+    size_t f = figureOf(options);
+    if (options.objective == Objective::MaximizeLeastRate)
+        for (size_t i = 0; i < figures.values.size(); ++i)
+            if (figures.values[i].value < figures.values[f].value) f = i;
+    ObjectiveValue objective;
+    objective.value = figures.values[f].value;
+    for (size_t v = 0; v < x.size(); ++v) objective.gradient.push_back(search.derivative(figures, f, v));
+    return objective;
+}
+
 OptimizeResult optimize(const NetworkModel& network, const OptimizeOptions& options, const ChainLimits& limits,
                         WorkProgress* progress) {
     checkOptions(network, options);
     if (progress) progress->begin("optimizing", 0);
-    const NeighbourLists neighbours = neighbourLists(network);
-    const long long h = configurationCount(neighbours, MaxConfigurationsLimit);
-    std::vector<bool> target;
-    if (!isRate(options.objective))
-        target = buildMarkovChainWithin(ChainRules::Process, network, neighbours, static_cast<int>(h), options.jobs,
-                                        limits, 0.0)
-                     .marked;
+    const std::vector<bool> target = targetOf(network, options, limits);
     Search search(network, options, limits, target, progress);
     const Box box = boxOf(options);
     OptimizeResult result;

@@ -51,6 +51,18 @@ struct OptimizeResult {
     int bestStart = 0;
 };
 
+// The figure at `x` (values of the options' variables) and its gradient
+// over them, as the search sees it: for the least rate, the rate of the node
+// lowest there. `target` holds S for the mean steps (targetOf), else nothing.
+struct ObjectiveValue {
+    double value = 0.0;
+    std::vector<double> gradient;
+};
+std::vector<bool> targetOf(const NetworkModel& network, const OptimizeOptions& options, const ChainLimits& limits);
+ObjectiveValue evaluateObjective(const NetworkModel& network, const OptimizeOptions& options,
+                                 const std::vector<double>& x, const std::vector<bool>& target,
+                                 const ChainLimits& limits);
+
 // "mean-steps", "rate[3]", "min-rate".
 std::string objectiveName(const OptimizeOptions& options);
 

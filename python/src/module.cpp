@@ -11,6 +11,7 @@
 #include "arguments.h"
 #include "long_run_bindings.h"
 #include "rates_bindings.h"
+#include "sensitivity_bindings.h"
 #include "model/analysis.h"
 #include "model/network/configurations.h"
 #include "model/support/engine_error.h"
@@ -263,6 +264,16 @@ void bindNetwork(py::module_& m) {
                  "max_iterations: passes before CapReached.\n" +
                  std::string(LimitArguments))
                  .c_str())
+        .def("gradient", &gradientOf, py::kw_only(), "measure"_a = "mean-steps", "precision"_a = 1e-9, "jobs"_a = 0,
+             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+             withProgress(
+                 "The derivative of the averaged limit, mean steps (first passage into the network's S) or every\n"
+                 "node's rate with respect to every node's alpha, beta and gamma, as `vorlask-cli gradient`: a dict of\n"
+                 "numpy columns measure, node (-1 but for rates), parameter (\"alpha[3]\"), value, derivative,\n"
+                 "error and one_sided (at 0 or 1, from inside [0, 1]); derivative nan, error inf where the figure\n"
+                 "jumps.\n\n" +
+                 std::string(LimitArguments))
+                 .c_str())
         .def("__eq__", &sameNetwork, "Equal links and parameters.")
         .def("__repr__", &networkRepr);
     network.attr("__hash__") = py::none();
@@ -302,6 +313,7 @@ PYBIND11_MODULE(_vorlask, m) {
     addExceptions(m);
     bindChain(m);  // first, so that signatures name the Chain that Network.chain returns
     bindNetwork(m);
+    bindOptimize(m);
     m.def("read_network", &readNetwork, "path"_a,
           "The network of the first DATA: block in the file at path (str or path-like), as vorlask-cli reads\n"
           "it: text before the DATA: line is skipped, so the saved output of a window session will do, and\n"

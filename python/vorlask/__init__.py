@@ -23,6 +23,8 @@ from ._vorlask import (
     Network,
     TooLarge,
     __version__,
+    objective,
+    optimize,
     read_network,
     sweep,
 )
@@ -33,11 +35,13 @@ __all__ = [
     "Network",
     "TooLarge",
     "DEFAULT_MAX_CONFIGURATIONS",
+    "objective",
+    "optimize",
     "read_network",
     "sweep",
     "__version__",
 ]
 
-for _function in (read_network, sweep):
+for _function in (objective, optimize, read_network, sweep):
     _function.__module__ = __name__
 del _function

@@ -1,7 +1,7 @@
 """Type stubs of vorlask, the exact analysis of vorlask networks."""
 
 import os
-from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Union
+from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -145,6 +145,16 @@ class Network:
         progress: Optional[ProgressCallback] = None,
     ) -> Dict[str, npt.NDArray[Any]]:
         """Every node's long-run success rate with its interval: node, rate, low, high."""
+    def gradient(
+        self,
+        *,
+        measure: str = "mean-steps",
+        precision: float = 1e-9,
+        jobs: int = 0,
+        max_configurations: int = ...,
+        progress: Optional[ProgressCallback] = None,
+    ) -> Dict[str, npt.NDArray[Any]]:
+        """Derivatives of the limit, mean steps or rates by every alpha, beta and gamma, with errors."""
     def __eq__(self, other: object) -> bool: ...
 
 def read_network(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> Network:
@@ -165,3 +175,29 @@ def sweep(
     progress: Optional[ProgressCallback] = None,
 ) -> dict[str, npt.NDArray[np.generic]]:
     """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run."""
+
+def optimize(
+    network: Network,
+    *,
+    minimize: Optional[str] = None,
+    maximize: Optional[str] = None,
+    vary: Mapping[str, Sequence[float]] = ...,
+    starts: int = 1,
+    seed: int = 1,
+    precision: float = 1e-9,
+    max_evaluations: int = 300,
+    jobs: int = 0,
+    progress: Optional[ProgressCallback] = None,
+) -> Dict[str, Any]:
+    """Parameters within bounds that make a figure best; the best point, its figure and network."""
+
+def objective(
+    network: Network,
+    *,
+    minimize: Optional[str] = None,
+    maximize: Optional[str] = None,
+    vary: Mapping[str, Sequence[float]] = ...,
+    precision: float = 1e-9,
+    jobs: int = 0,
+) -> Tuple[Callable[[npt.ArrayLike], Tuple[float, npt.NDArray[np.float64]]], npt.NDArray[np.float64], List[Tuple[float, float]]]:
+    """(fun, x0, bounds) for scipy.optimize.minimize(fun, x0, jac=True, bounds=bounds)."""
