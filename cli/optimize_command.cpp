@@ -109,19 +109,9 @@ void runOptimize(const OptimizeCommandOptions& options) {
     Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
     configurationCountWithin(input, options.chain.maxConfigurations);
-    OptimizeResult result;
-    WorkProgress progress;
-    {
-        TerminalProgress display(progress);
-        try {
-            result = optimize(input.network, engine, chainLimits(input, options.chain), &progress);
-        } catch (const LongRunCapReached& e) {
-            throw CliError(ExitFailure, locationOf(input.name) + e.what());
-        } catch (const EngineError& e) {
-            if (e.kind() == EngineError::BeyondLimit) throw;
-            throw EngineError(e.kind(), locationOf(input.name) + e.what());
-        }
-    }
+    const OptimizeResult result = workNamingTheNetwork(input, [&](WorkProgress& progress) {
+        return optimize(input.network, engine, chainLimits(input, options.chain), &progress);
+    });
     out.stream() << report(engine, result);
     outputs.commit();
 }

@@ -77,11 +77,6 @@ std::array<double, FiguresPerConfiguration> configurationFigures(const LongRunFi
             figures.ifReachedValue[l], figures.ifReachedLow[l], figures.ifReachedHigh[l]};
 }
 
-// JSON has no infinity: steps never reached are the word "inf", as in CSV.
-nlohmann::ordered_json numberJson(double value) {
-    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
-}
-
 void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongRunFigures& figures) {
     const ConfigurationList& configurations = chain.configurations;
     std::string text = "configuration";

@@ -221,11 +221,6 @@ std::array<double, LongRunColumnCount> longRunValues(const LongRunFigures& figur
             ifReached.value,         ifReached.low,         ifReached.high};
 }
 
-// JSON has no infinity: steps never reached are the word "inf", as in CSV.
-nlohmann::ordered_json numberJson(double value) {
-    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
-}
-
 void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
                      const std::vector<LongRunFigures>& figures) {
     std::string text;

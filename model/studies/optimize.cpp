@@ -139,6 +139,22 @@ size_t figureOf(const OptimizeOptions& options) {
     return options.objective == Objective::MaximizeRate ? static_cast<size_t>(options.node) : 0;
 }
 
+// The figure the search follows at a point: for the least rate, the rate of
+// the node lowest there.
+size_t followedFigure(const OptimizeOptions& options, const GradientFigures& figures) {
+    size_t f = figureOf(options);
+    if (options.objective == Objective::MaximizeLeastRate)
+        for (size_t i = 0; i < figures.values.size(); ++i)
+            if (figures.values[i].value < figures.values[f].value) f = i;
+    return f;
+}
+
+void stopWhenSettled(nlopt::opt& method, const OptimizeOptions& options) {
+    method.set_xtol_rel(1e-7);
+    method.set_ftol_rel(1e-12);
+    method.set_maxeval(options.maxEvaluations);
+}
+
 // A figure and its gradient over the variables, by L-BFGS within the box.
 double searchOne(Search& search, const OptimizeOptions& options, const Box& box, std::vector<double>& x) {
     const size_t n = x.size();
@@ -162,9 +178,7 @@ double searchOne(Search& search, const OptimizeOptions& options, const Box& box,
         method.set_min_objective(objective, &data);
     else
         method.set_max_objective(objective, &data);
-    method.set_xtol_rel(1e-7);
-    method.set_ftol_rel(1e-12);
-    method.set_maxeval(options.maxEvaluations);
+    stopWhenSettled(method, options);
     double best = 0.0;
     try {
         method.optimize(x, best);
@@ -218,9 +232,7 @@ double searchLeast(Search& search, const OptimizeOptions& options, const Box& bo
             }
         },
         &data, std::vector<double>(static_cast<size_t>(nodes), 1e-12));
-    method.set_xtol_rel(1e-7);
-    method.set_ftol_rel(1e-12);
-    method.set_maxeval(options.maxEvaluations);
+    stopWhenSettled(method, options);
     double best = 0.0;
     try {
         method.optimize(y, best);
@@ -264,10 +276,7 @@ BoundedFigure certifiedFigure(const NetworkModel& network, const OptimizeOptions
 // out of the box left out.
 double projectedNorm(Search& search, const OptimizeOptions& options, const Box& box, const std::vector<double>& x) {
     const GradientFigures& figures = search.evaluate(x);
-    size_t f = figureOf(options);
-    if (options.objective == Objective::MaximizeLeastRate)
-        for (size_t i = 0; i < figures.values.size(); ++i)
-            if (figures.values[i].value < figures.values[f].value) f = i;
+    const size_t f = followedFigure(options, figures);
     const double toward = options.objective == Objective::MinimizeMeanSteps ? -1.0 : 1.0;
     double sum = 0.0;
     for (size_t v = 0; v < x.size(); ++v) {
@@ -307,10 +316,7 @@ ObjectiveValue evaluateObjective(const NetworkModel& network, const OptimizeOpti
                                                      std::to_string(options.variables.size()) + " variables");
     Search search(network, options, limits, target, nullptr);
     const GradientFigures& figures = search.evaluate(x);
-    size_t f = figureOf(options);
-    if (options.objective == Objective::MaximizeLeastRate)
-        for (size_t i = 0; i < figures.values.size(); ++i)
-            if (figures.values[i].value < figures.values[f].value) f = i;
+    const size_t f = followedFigure(options, figures);
     ObjectiveValue objective;
     objective.value = figures.values[f].value;
     for (size_t v = 0; v < x.size(); ++v) objective.gradient.push_back(search.derivative(figures, f, v));
