@@ -203,22 +203,8 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
     return chart;
 }
 
-const char* const LongRunColumns[] = {"limit",
-                                     "limit_low",
-                                     "limit_high",
-                                     "mean_steps",
-                                     "mean_steps_low",
-                                     "mean_steps_high",
-                                     "mean_steps_if_reached",
-                                     "mean_steps_if_reached_low",
-                                     "mean_steps_if_reached_high"};
-constexpr size_t LongRunColumnCount = std::size(LongRunColumns);
-
 std::array<double, LongRunColumnCount> longRunValues(const LongRunFigures& figures) {
-    const BoundedFigure& ifReached = figures.meanStepsIfReached;
-    return {figures.limit.value,     figures.limit.low,     figures.limit.high,
-            figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high,
-            ifReached.value,         ifReached.low,         ifReached.high};
+    return longRunColumnValues(figures.limit, figures.meanSteps, figures.meanStepsIfReached);
 }
 
 void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
