@@ -163,7 +163,8 @@ Ticks yTicksOf(const std::vector<double>& values) {
 double plotLeftFor(const Ticks& yTicks, double width) {
     double widest = 0;
     for (const auto& label : yTicks.labels) widest = std::max(widest, textWidth(label, TickFont));
-    return std::clamp(YAxisLabelRoom + widest + YTickLabelEnd, PlotFrame().left, MaxLeftShare * width);
+    // A pixel to spare, which rounding cannot take from the labels' room.
+    return std::clamp(YAxisLabelRoom + widest + YTickLabelEnd + 1, PlotFrame().left, MaxLeftShare * width);
 }
 
 Ticks valueTicks(const std::vector<double>& values, const Scale& scale, AxisDirection direction) {

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int WantedYTicks = 5;
-constexpr int WantedBarTicks = 5;
+constexpr int WantedBarTicks = 8;
 
 // The colour bar stands this far right of the plot, this wide; its tick
 // labels start after a tick mark and a gap, and its label stands up beside

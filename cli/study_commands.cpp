@@ -364,9 +364,9 @@ void runSweep(const SweepOptions& options) {
     for (const auto& text : options.vary) axes.push_back(parseSweepAxis(text));
     const SweepGrid grid(std::move(axes));
     const Shard shard = parseShard(options.shard);
+    checkSweepChart(options.chart, grid.axes().size());
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
-    checkSweepChart(options.chart, grid.axes().size());
     if (options.measure != "curve") parseLongRunOptions(options.longRun, options.chain.jobs);
     OutputSet outputs;
     Output& out = outputs.add("--output", options.output);
