@@ -97,7 +97,7 @@ def test_a_fresh_prefix_gets_an_importable_package(install, tmp_path):
     install(tmp_path / "prefix")
     package = tmp_path / "prefix" / SITE / "vorlask"
     extension = os.path.basename(vorlask._vorlask.__file__)
-    assert installed_files(package) == sorted(["__init__.py", "__init__.pyi", "py.typed", extension])
+    assert installed_files(package) == sorted(["__init__.py", "__init__.pyi", "_sweeps.py", "py.typed", extension])
     assert all(os.stat(package / name).st_mode & 0o777 == 0o644 for name in installed_files(package))
     output = run_python(IMPORT, tmp_path, PYTHONPATH=str(tmp_path / "prefix" / SITE)).stdout.splitlines()
     assert output[0] == str(package / "__init__.py")
