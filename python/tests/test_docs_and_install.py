@@ -12,10 +12,10 @@ import pytest
 REPOSITORY = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
-def readme_example():
+def readme_example(heading="**A notebook example.**"):
     with open(os.path.join(REPOSITORY, "README.md")) as readme:
         text = readme.read()
-    start = text.index("```python\n", text.index("**A notebook example.**")) + len("```python\n")
+    start = text.index("```python\n", text.index(heading)) + len("```python\n")
     return text[start : text.index("```", start)]
 
 
@@ -67,6 +67,17 @@ def test_readme_example_draws_its_picture(tmp_path):
     run_python(readme_example(), tmp_path, PYTHONPATH=os.environ["PYTHONPATH"], MPLBACKEND="Agg")
     with open(tmp_path / "docs" / "python-example.png", "rb") as picture:
         assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+def test_readme_cluster_example_runs(tmp_path):
+    pytest.importorskip("dask.distributed")
+    os.makedirs(tmp_path / "docs" / "examples")
+    shutil.copy(os.path.join(REPOSITORY, "docs", "examples", "ring8.txt"), tmp_path / "docs" / "examples")
+    (tmp_path / "example.py").write_text(readme_example("**Grids and clusters.**"))
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONNOUSERSITE"}
+    result = subprocess.run([sys.executable, "example.py"], cwd=tmp_path, env=env, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines()[-1] == "(41, 21)"
 
 
 @pytest.fixture(scope="module")
