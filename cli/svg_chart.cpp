@@ -93,19 +93,27 @@ void addLevel(std::string& svg, double level, const char* colour, const PlotFram
             "stroke=\"" + std::string(colour) + "\" stroke-width=\"1.6\" stroke-dasharray=\"7 5\"");
 }
 
+// A legend entry per series, as many as fit beside the plot; where some do
+// not, the last line that fits says how many more curves there are.
 void addLegend(std::string& svg, const LineChart& chart, const PlotFrame& frame) {
     const double swatchLeft = frame.right + LegendGap;
     const double textLeft = swatchLeft + LegendSwatch;
+    const size_t fitting = static_cast<size_t>(std::max(0.0, std::floor((frame.bottom - frame.top - 10) / 24) + 1));
+    const size_t shown = chart.series.size() <= fitting ? chart.series.size() : fitting - std::min<size_t>(fitting, 1);
     svg += "<g font-size=\"13\" fill=\"#222222\">\n";
-    for (size_t k = 0; k < chart.series.size(); ++k) {
+    for (size_t k = 0; k < shown; ++k) {
         const double y = frame.top + 10 + 24 * static_cast<double>(k);
-        if (y > frame.bottom) break;
         const char* colour = Palette[k % PaletteSize];
         addLine(svg, swatchLeft, y, swatchLeft + 26, y,
                 "stroke=\"" + std::string(colour) + "\" stroke-width=\"2.6\" stroke-linecap=\"round\"");
         addText(svg, textLeft, y + 4.5, "start",
                 fittedText(oneLine(chart.series[k].label), frame.width - ChartMargin - textLeft, LegendFont,
                            Shorten::InMiddle));
+    }
+    if (shown < chart.series.size()) {
+        const std::string more = "and " + std::to_string(chart.series.size() - shown) + " more curves";
+        addText(svg, swatchLeft, frame.top + 10 + 24 * static_cast<double>(shown) + 4.5, "start",
+                fittedText(more, frame.width - ChartMargin - swatchLeft, LegendFont, Shorten::AtEnd));
     }
     svg += "</g>\n";
 }

@@ -224,6 +224,31 @@ TEST(LineChart, ALimitOfOneStaysInsideTheFrame) {
     EXPECT_TRUE(found);
 }
 
+// The legend lists as many curves as fit beside the plot, one every 24
+// pixels from 10 below its top; where some do not fit, its last line says how
+// many more there are.
+TEST(LineChart, ALegendTooLongForThePlotSaysHowManyCurvesItLeavesOut) {
+    const auto legendOf = [](size_t curves, double height) {
+        LineChart chart{"t", "x", "y", {}};
+        for (size_t k = 0; k < curves; ++k)
+            chart.series.push_back(ChartSeries{"curve " + std::to_string(k), {0, 1}, {0.5, 0.5}});
+        chart.height = height;
+        std::vector<std::string> texts;
+        for (const ChartText& text : textsOf(renderSvg(chart)))
+            if (text.text.rfind("curve ", 0) == 0 || text.text.rfind("and ", 0) == 0) texts.push_back(text.text);
+        return texts;
+    };
+    EXPECT_EQ(legendOf(17, 520).size(), 17u);
+    EXPECT_EQ(legendOf(17, 520).back(), "curve 16");
+    const std::vector<std::string> crowded = legendOf(18, 520);
+    ASSERT_EQ(crowded.size(), 17u);
+    EXPECT_EQ(crowded[15], "curve 15");
+    EXPECT_EQ(crowded.back(), "and 2 more curves");
+    const std::vector<std::string> low = legendOf(20, 300);
+    ASSERT_EQ(low.size(), 7u);
+    EXPECT_EQ(low.back(), "and 14 more curves");
+}
+
 // Bad chart options end the command with one line and exit 2, before any
 // work and without a file; good sizes are the picture's.
 TEST(ChartCli, OptionsAreCheckedAndSizesKept) {
