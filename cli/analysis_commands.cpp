@@ -3,13 +3,13 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/chart_options.h"
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/long_run_options.h"
 #include "cli/number_text.h"
 #include "cli/option_values.h"
 #include "cli/output.h"
-#include "cli/chart_options.h"
 #include "cli/svg_chart.h"
 #include "cli/terminal_progress.h"
 #include "model/long_run/success_curves.h"

@@ -169,8 +169,8 @@ void addMissingLegend(std::string& svg, const HeatMap& map, double left, double 
     svg += "<rect x=\"" + px(left) + "\" y=\"" + px(top) + "\" width=\"" + px(BarWidth) + "\" height=\"" +
            px(MissingSwatch) + "\" fill=\"" + MissingFill + "\" stroke=\"#333333\"/>\n";
     const double textLeft = left + BarWidth + BarLabelGap;
-    addText(svg, textLeft, bottom - 2,
-            "start", fittedText(oneLine(map.missingLabel), map.width - ChartMargin - textLeft, LegendFont, Shorten::AtEnd),
+    const double room = map.width - ChartMargin - textLeft;
+    addText(svg, textLeft, bottom - 2, "start", fittedText(oneLine(map.missingLabel), room, LegendFont, Shorten::AtEnd),
             " font-size=\"13\" fill=\"#222222\"");
 }
 
@@ -203,7 +203,8 @@ std::string renderHeatMapSvg(const HeatMap& map) {
     const double yHigh = yEdges.empty() ? 1 : yEdges.back();
 
     // The y ticks' labels set where the plot starts.
-    PlotFrame frame = plotFrame(map.width, map.height, PlotFrame().left, map.width - sideRoom(map, barTicksShown, missing));
+    PlotFrame frame =
+        plotFrame(map.width, map.height, PlotFrame().left, map.width - sideRoom(map, barTicksShown, missing));
     const Scale sy(yLow, yHigh, frame.bottom, frame.top);
     const Ticks yTicks = yAxisTicks(ys, sy, yLow, yHigh);
     frame.left = plotLeftFor(yTicks, map.width);

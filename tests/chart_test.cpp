@@ -100,8 +100,8 @@ TEST(HeatMap, CellsSitWhereTheGridPutsThemInTheColourOfTheirValue) {
         EXPECT_NEAR(bands[k].bottom, barBottom - (barBottom - barTop) * k / 256.0, 0.011) << k;
         EXPECT_NEAR(bands[k].top, barBottom - (barBottom - barTop) * (k + 1) / 256.0, 0.011) << k;
     }
-    const auto [least, most] = std::minmax_element(points.begin(), points.end(),
-                                                   [](const SweepPoint& a, const SweepPoint& b) { return a.value < b.value; });
+    const auto byValue = [](const SweepPoint& a, const SweepPoint& b) { return a.value < b.value; };
+    const auto [least, most] = std::minmax_element(points.begin(), points.end(), byValue);
     ASSERT_LT(least->value, most->value);
     for (size_t k = 0; k < cells.size(); ++k)
         EXPECT_EQ(cells[k].fill, bands[bandOf(points[k].value, least->value, most->value)].fill) << k;
@@ -255,13 +255,15 @@ TEST(ChartCli, OptionsAreCheckedAndSizesKept) {
     TestFolder folder;
     const std::string path = folder.write("ring.txt", networkBlock(certainRing(4)));
     const std::string svg = folder.file("out.svg");
-    const std::vector<std::string> sweep = {"sweep", "--vary", "gamma[0]=0,1", "--vary", "gamma[1]=0,1", "-o", "/dev/null"};
+    const std::vector<std::string> sweep = {"sweep",        "--vary", "gamma[0]=0,1", "--vary",
+                                            "gamma[1]=0,1", "-o",     "/dev/null"};
     const auto with = [](std::vector<std::string> args, std::initializer_list<std::string> more) {
         args.insert(args.end(), more);
         return args;
     };
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"plot", "-o", folder.file("out.png"), path}, "--output: \"" + folder.file("out.png") + "\" does not end in .svg"},
+        {{"plot", "-o", folder.file("out.png"), path},
+         "--output: \"" + folder.file("out.png") + "\" does not end in .svg"},
         {{"plot", "-o", folder.file("svg"), path}, "does not end in .svg"},
         {{"plot", "--width", "399", "-o", svg, path}, "--width"},
         {{"plot", "--width", "4001", "-o", svg, path}, "--width"},

@@ -139,7 +139,8 @@ inline std::vector<AxisTick> yTicksOf(const std::string& svg) {
         if (line.rfind("<text ", 0) != 0 || attribute(line, "text-anchor") != "end") continue;
         if (std::fabs(svgNumber(attribute(line, "x")) - (frame.left - 10)) > 0.006) continue;
         const size_t open = line.find('>') + 1;
-        ticks.push_back({svgNumber(line.substr(open, line.find('<', open) - open)), svgNumber(attribute(line, "y")) - 4.5});
+        const double value = svgNumber(line.substr(open, line.find('<', open) - open));
+        ticks.push_back({value, svgNumber(attribute(line, "y")) - 4.5});
     }
     return ticks;
 }
