@@ -64,11 +64,14 @@ LineChart styledChart(LineChart chart, const ChartOptions& options) {
     return chart;
 }
 
-void checkSweepChart(const ChartOptions& options, size_t axes) {
+void checkSweepChart(const ChartOptions& options, size_t axes, const std::string& measure) {
     if (options.kind != "heatmap") return;
     if (axes != 2)
         throw CliError(ExitBadInput, "--plot-kind heatmap draws sweeps of exactly two --vary options, not " +
                                          std::to_string(axes));
+    if (measure == "rates")
+        throw CliError(ExitBadInput, "--plot-kind heatmap draws one value per point, and --measure rates has one "
+                                     "per node: draw them as lines, or take a node's column from the table");
     if (options.yFromZero) throw CliError(ExitBadInput, "--y-from-zero is for line charts, not --plot-kind heatmap");
 }
 

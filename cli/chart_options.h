@@ -29,9 +29,10 @@ CLI::Validator svgFileName(bool standardOutput);
 LineChart styledChart(LineChart chart, const ChartOptions& options);
 
 // Throws CliError (a bad command line) for a chart the options cannot draw
-// of a sweep of `axes` parameters: a heat map of other than two, or one
-// asked to start its y axis at 0.
-void checkSweepChart(const ChartOptions& options, size_t axes);
+// of a sweep of `axes` parameters and `measure`: a heat map of other than
+// two, of rates (a value per node, not per point), or one asked to start its
+// y axis at 0.
+void checkSweepChart(const ChartOptions& options, size_t axes, const std::string& measure);
 
 // The chart of a sweep's points `first` on as the options ask: `lines`, or a
 // heat map of `measure` (one value per point, not finite where the point has

@@ -28,6 +28,7 @@ const char* const Examples =
     "  vorlask-cli simulate --steps 1000000 --replicates 8 session.txt\n"
     "  vorlask-cli sweep --vary alpha=0:1:0.025 --vary gamma=0.5,1 --plot sweep.svg session.txt\n"
     "  vorlask-cli settle --quantiles 0.5,0.99 session.txt\n"
+    "  vorlask-cli rates --format json session.txt\n"
     "\n"
     "Exit status: 0 success, 1 a file cannot be read or written, 2 a bad command line or network,\n"
     "3 a network beyond a limit. Each subcommand has its own --help.";
@@ -63,7 +64,7 @@ int runCommandLine(int argc, char** argv) {
     const std::vector<std::pair<CLI::App*, CommandRun>> commands = [&app] {
         std::vector<std::pair<CLI::App*, CommandRun>> list;
         for (auto add : {addReportCommand, addStepsCommand, addExportCommand, addPlotCommand, addSimulateCommand,
-                         addSweepCommand, addSettleCommand}) {
+                         addSweepCommand, addSettleCommand, addRatesCommand}) {
             CommandRun run = add(app);
             list.emplace_back(app.get_subcommands({}).back(), std::move(run));
         }

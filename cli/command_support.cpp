@@ -76,10 +76,10 @@ ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options) 
 }
 
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress,
-                       double keptBytes) {
+                       double keptBytes, bool keepSuccessChances) {
     const int count = configurationCountWithin(input, options.maxConfigurations);
     return buildMarkovChainWithin(options.rules, input.network, neighbourLists(input.network), count, options.jobs,
-                                  chainLimits(input, options), keptBytes, &progress);
+                                  chainLimits(input, options), keptBytes, &progress, keepSuccessChances);
 }
 
 void refuseForMemory(const NetworkInput& input, const ChainOptions& options, size_t transitions) {

@@ -53,7 +53,7 @@ ChainLimits chainLimits(const NetworkInput& input, const ChainOptions& options);
 // what the command holds beside the chain while it follows it. A network
 // beyond a limit is refused (EngineError) before the chain is built.
 MarkovChain buildChain(const NetworkInput& input, const ChainOptions& options, WorkProgress& progress,
-                       double keptBytes = 0.0);
+                       double keptBytes = 0.0, bool keepSuccessChances = false);
 
 // Ends the command with one line when following a chain of `transitions`
 // entries could not get memory.

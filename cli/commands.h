@@ -12,3 +12,4 @@ CommandRun addPlotCommand(CLI::App& app);
 CommandRun addSimulateCommand(CLI::App& app);
 CommandRun addSweepCommand(CLI::App& app);
 CommandRun addSettleCommand(CLI::App& app);
+CommandRun addRatesCommand(CLI::App& app);

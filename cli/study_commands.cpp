@@ -12,6 +12,7 @@
 #include "cli/long_run_options.h"
 #include "cli/number_text.h"
 #include "cli/option_values.h"
+#include "cli/rates_sweep.h"
 #include "cli/output.h"
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
@@ -364,16 +365,22 @@ void runSweep(const SweepOptions& options) {
     for (const auto& text : options.vary) axes.push_back(parseSweepAxis(text));
     const SweepGrid grid(std::move(axes));
     const Shard shard = parseShard(options.shard);
-    checkSweepChart(options.chart, grid.axes().size());
+    checkSweepChart(options.chart, grid.axes().size(), options.measure);
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
-    if (options.measure != "curve") parseLongRunOptions(options.longRun, options.chain.jobs);
+    if (options.measure != "curve" && options.measure != "rates") parseLongRunOptions(options.longRun, options.chain.jobs);
     OutputSet outputs;
     Output& out = outputs.add("--output", options.output);
     Output* plot = options.plot.empty() ? nullptr : &outputs.add("--plot", options.plot);
     const NetworkInput input = readNetworkInput(options.network);
     checkSweepNodes(grid, input.network.nodeCount);
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
+    if (options.measure == "rates") {
+        runRatesSweep({input, grid, shard, configurations, options.chain, options.longRun.precision,
+                       options.longRun.maxIterations, options.format, options.chart},
+                      out, plot);
+        return outputs.commit();
+    }
     if (options.measure != "curve")
         return runLongRunSweep(options, grid, shard, input, configurations, outputs, out, plot);
     checkKeptValues(static_cast<unsigned long long>(shard.end(grid.pointCount()) - shard.begin(grid.pointCount())) *
@@ -452,8 +459,9 @@ CommandRun addSweepCommand(CLI::App& app) {
     command
         ->add_option("--measure", options->measure,
                      "curve: the success curve at each point; limit or mean-steps: one row of long-run figures "
-                     "with their intervals per point, the chart showing the one named")
-        ->check(CLI::IsMember({"curve", "limit", "mean-steps"}))
+                     "with their intervals per point, the chart showing the one named; rates: every node's "
+                     "long-run success rate per point from a uniform start")
+        ->check(CLI::IsMember({"curve", "limit", "mean-steps", "rates"}))
         ->capture_default_str();
     addLongRunOptions(*command, options->longRun);
     addChainOptions(*command, options->chain);

@@ -277,6 +277,7 @@ TEST(ChartCli, OptionsAreCheckedAndSizesKept) {
         {{"sweep", "--vary", "gamma=0,1", "--plot-kind", "heatmap", "--plot", svg, path},
          "--plot-kind heatmap draws sweeps of exactly two --vary options, not 1"},
         {with(sweep, {"--vary", "alpha=1", "--plot-kind", "heatmap", "--plot", svg, path}), "exactly two"},
+        {with(sweep, {"--measure", "rates", "--plot-kind", "heatmap", "--plot", svg, path}), "rates has one per node"},
     };
     for (const auto& [args, says] : cases) {
         const CliOutcome result = runCli(args);
@@ -297,4 +298,8 @@ TEST(ChartCli, OptionsAreCheckedAndSizesKept) {
         EXPECT_EQ(pictureSize(readFile(svg)), (std::pair<double, double>(width, height)));
     }
     EXPECT_EQ(runCli({"plot", "-o", folder.file("Upper.SVG"), path}).status, 0);
+    const CliOutcome rates =
+        runCli(with(sweep, {"--measure", "rates", "--width", "500", "--height", "400", "--plot", svg, path}));
+    ASSERT_EQ(rates.status, 0) << rates.err;
+    EXPECT_EQ(pictureSize(readFile(svg)), (std::pair<double, double>(500, 400)));
 }

@@ -24,7 +24,8 @@ def declared_folders(root):
     uses = {}
     for top in CODE_FOLDERS:
         for dirpath, dirnames, names in os.walk(os.path.join(root, top)):
-            dirnames.sort()
+            # Caches of tools (.pytest_cache, __pycache__) are no folders of code.
+            dirnames[:] = sorted(d for d in dirnames if not d.startswith((".", "__")))
             if "README.md" not in names:
                 continue
             folder = os.path.relpath(dirpath, root).replace(os.sep, "/")

@@ -19,6 +19,7 @@ MarkovChain buildMarkovChain(ChainRules rules, const NetworkModel& network, cons
                                         keepSuccessChances);
     chain.transitions = std::move(rows.transitions);
     chain.successChances = std::move(rows.successChances);
+    chain.mostLeavesPerRow = rows.mostLeavesPerRow;
     if (progress) progress->begin("marking", 0);
     chain.marked = markConfigurations(chain.configurations, rows.successors);
     chain.markedCount = countMarked(chain.marked);

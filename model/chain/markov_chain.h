@@ -25,6 +25,9 @@ struct MarkovChain {
     // When asked for: per configuration, each node's chance to succeed in
     // one step, h x N values row by row.
     std::vector<double> successChances;
+    // The most outcome paths summed into one row (0 where the rules do not
+    // count them): it bounds the rounding of the rows' weights.
+    long long mostLeavesPerRow = 0;
 };
 
 // The chain under `rules` of a network with `count` configurations

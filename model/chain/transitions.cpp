@@ -35,9 +35,14 @@ struct RowFacts {
     std::vector<int>& successors;
     std::vector<double>* chances;
     int nodes;
+    std::atomic<long long>& mostLeaves;
 
     void record(const OutcomeRules& rules, long long source) const {
         successors[source] = rules.certainSuccessor();
+        const long long leaves = rules.leafCount();
+        for (long long most = mostLeaves.load(std::memory_order_relaxed);
+             leaves > most && !mostLeaves.compare_exchange_weak(most, leaves, std::memory_order_relaxed);) {
+        }
         const double* rowChances = rules.successChances();
         if (chances && rowChances)
             std::copy(rowChances, rowChances + nodes, chances->begin() + source * nodes);
@@ -97,8 +102,9 @@ ChainRows computeTransitions(ChainRules rules, const NetworkModel& network, cons
     built.successors.assign(static_cast<size_t>(h), -1);
     if (keepSuccessChances && rules == ChainRules::Process)
         built.successChances.assign(static_cast<size_t>(h) * network.nodeCount, 0.0);
+    std::atomic<long long> mostLeaves{0};
     const RowFacts facts{built.successors, built.successChances.empty() ? nullptr : &built.successChances,
-                         network.nodeCount};
+                         network.nodeCount, mostLeaves};
     SparseRows& rows = built.transitions;
     rows.reserve(static_cast<size_t>(h), static_cast<size_t>(budget.entriesPerRow * h));
     if (budget.keepValues) rows.keepValues();
@@ -113,6 +119,7 @@ ChainRows computeTransitions(ChainRules rules, const NetworkModel& network, cons
             checkMemory(rows, budget, source + 1);
         }
         addProgress(progress, h);
+        built.mostLeavesPerRow = mostLeaves;
         return built;
     }
     std::vector<std::unique_ptr<ChunkWorker>> workers(workerCount(jobs, h, chunkRows));
@@ -152,6 +159,7 @@ ChainRows computeTransitions(ChainRules rules, const NetworkModel& network, cons
         appended.notify_all();
         addProgress(progress, end - begin);
     });
+    built.mostLeavesPerRow = mostLeaves;
     return built;
 }
 

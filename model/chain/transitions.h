@@ -53,6 +53,8 @@ struct ChainRows {
     // When asked for and the rules say: per configuration, the chance of
     // each node to succeed in one step, h x N values row by row.
     std::vector<double> successChances;
+    // The most outcome paths summed into one row, where the rules count them.
+    long long mostLeavesPerRow = 0;
 };
 
 // Every row of one-step weights under `rules`, enumerated on up to `jobs`

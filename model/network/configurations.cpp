@@ -1,5 +1,7 @@
 #include "model/network/configurations.h"
 
+#include <algorithm>
+
 #include "model/network/network.h"
 
 NeighbourLists neighbourLists(const NetworkModel& network) {
@@ -73,4 +75,27 @@ void configurationEntries(const NeighbourLists& neighbours, long long s, int* en
         entries[i] = neighbours[i][static_cast<size_t>(rest % k)];
         rest /= k;
     }
+}
+
+long long configurationNumber(const NeighbourLists& neighbours, const std::vector<int>& partners, int& badNode) {
+    badNode = -1;
+    if (partners.size() != neighbours.size()) return -1;
+    long long number = 0;
+    long long stride = 1;
+    for (size_t i = 0; i < neighbours.size(); ++i) {
+        const std::vector<int>& list = neighbours[i];
+        if (list.empty()) {
+            if (partners[i] == -1) continue;
+            badNode = static_cast<int>(i);
+            return -1;
+        }
+        const auto found = std::find(list.begin(), list.end(), partners[i]);
+        if (found == list.end()) {
+            badNode = static_cast<int>(i);
+            return -1;
+        }
+        number += static_cast<long long>(found - list.begin()) * stride;
+        stride *= static_cast<long long>(list.size());
+    }
+    return number;
 }

@@ -38,3 +38,8 @@ ConfigurationList listConfigurations(const NeighbourLists& neighbours, int count
 // The partner values of configuration s, the row listConfigurations gives
 // it, into `entries` (one per node).
 void configurationEntries(const NeighbourLists& neighbours, long long s, int* entries);
+
+// The number of the configuration whose partner values are `partners`, one
+// per node; -1 when the count is wrong, or `badNode` set to the first node
+// whose value is not one of its neighbours (-1 for a node without any).
+long long configurationNumber(const NeighbourLists& neighbours, const std::vector<int>& partners, int& badNode);

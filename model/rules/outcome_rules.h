@@ -52,6 +52,10 @@ public:
     // Per node, the chance that it succeeds in the step from the last row's
     // configuration; null where the rules do not say.
     virtual const double* successChances() const { return nullptr; }
+    // The outcome paths the last row's weights were summed from, where the
+    // rules count them (0 otherwise): with the factors of a path it bounds
+    // how far rounding moved the row's weights from their exact values.
+    virtual long long leafCount() const { return 0; }
 
     // A row whose outcome paths pass `limit` throws TooManyOutcomePaths:
     // paths multiply with every node that may go more than one way, so one

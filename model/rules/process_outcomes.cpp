@@ -56,6 +56,7 @@ void ProcessOutcomes::prepareRow() {
         chances_[j] = 0.0;
     }
     firstLeaf_ = -1;
+    leaves_ = 0;
     oneDestination_ = true;
 }
 
@@ -131,6 +132,7 @@ void ProcessOutcomes::enumerate(int node) {
 
 template <bool Direct, bool Count>
 void ProcessOutcomes::leaf() {
+    ++leaves_;
     if (firstLeaf_ < 0)
         firstLeaf_ = leafIndex_;
     else if (leafIndex_ != firstLeaf_)

@@ -27,6 +27,7 @@ public:
     void enumerateRow(int source, const int* entries, SparseRows& rows) override;
     int certainSuccessor() const override { return successor_; }
     const double* successChances() const override { return chances_.data(); }
+    long long leafCount() const override { return leaves_; }
     size_t memoryBytes() const override;
 
 private:
@@ -84,6 +85,7 @@ private:
     std::vector<unsigned char> failed_;
     std::vector<double> chances_;
     long long firstLeaf_ = -1;
+    long long leaves_ = 0;
     bool oneDestination_ = true;
     int successor_ = -1;
     std::vector<int> dropColumns_;

@@ -226,3 +226,23 @@ std::vector<LongRunFigures> sweepLongRun(ChainRules rules, const NetworkModel& n
     if (firstFailure < count) throw *failures[firstFailure];
     return figures;
 }
+
+std::vector<RateFigures> sweepRates(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                    long long count, int configurations, const RateOptions& options,
+                                    WorkProgress* progress, const ChainLimits& limits) {
+    std::vector<RateFigures> figures;
+    const NeighbourLists neighbours = neighbourLists(network);
+    for (long long k = 0; k < count; ++k) {
+        NetworkModel point = network;
+        grid.apply(first + k, point);
+        WorkProgress pointProgress(progress);
+        try {
+            figures.push_back(
+                ratesWithin(point, neighbours, configurations, options, limits, progress ? &pointProgress : nullptr));
+        } catch (const RatesCapReached& e) {
+            throw RatesCapReached(pointText(grid, first + k) + e.what());
+        }
+        addProgress(progress, 1);
+    }
+    return figures;
+}

@@ -5,6 +5,7 @@
 
 #include "model/chain/chain_estimate.h"
 #include "model/long_run/long_run.h"
+#include "model/rates/rates.h"
 #include "model/network/network.h"
 
 class WorkProgress;
@@ -69,3 +70,12 @@ std::vector<LongRunFigures> sweepLongRun(ChainRules rules, const NetworkModel& n
                                          long long first, long long count, int configurations,
                                          const LongRunOptions& options, WorkProgress* progress = nullptr,
                                          const ChainLimits& limits = {});
+
+// Every node's long-run rates from the options' start at points first ..
+// first + count - 1 of the grid, each point within `limits` on all the
+// options' jobs. The same for any number of jobs. A point that reaches the
+// iteration cap throws RatesCapReached, its message starting with the
+// point's values; a point beyond the limits throws EngineError likewise.
+std::vector<RateFigures> sweepRates(const NetworkModel& network, const SweepGrid& grid, long long first,
+                                    long long count, int configurations, const RateOptions& options,
+                                    WorkProgress* progress = nullptr, const ChainLimits& limits = {});

@@ -11,6 +11,7 @@
 #include "analysis_bindings.h"
 #include "arguments.h"
 #include "long_run_bindings.h"
+#include "rates_bindings.h"
 #include "model/analysis.h"
 #include "model/network/configurations.h"
 #include "model/support/engine_error.h"
@@ -41,6 +42,11 @@ void translateEngineErrors(std::exception_ptr failure) {
         py::object error = py::reinterpret_borrow<py::object>(capReachedType)(e.what());
         error.attr("limit") = boundsOf(e.limit());
         error.attr("mean_steps") = boundsOf(e.meanSteps());
+        PyErr_SetObject(capReachedType, error.ptr());
+    } catch (const RatesCapReached& e) {
+        py::object error = py::reinterpret_borrow<py::object>(capReachedType)(e.what());
+        error.attr("limit") = py::none();
+        error.attr("mean_steps") = py::none();
         PyErr_SetObject(capReachedType, error.ptr());
     }
 }
@@ -249,6 +255,20 @@ void bindNetwork(py::module_& m) {
                 "    intervals reached.\n" +
                 std::string(ChainArgument) + std::string(LimitArguments))
                 .c_str())
+        .def("rates", &ratesOf, py::kw_only(), "start"_a = "uniform", "precision"_a = 1e-9,
+             "per_configuration"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
+             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+             withProgress(
+                 "Every node's long-run success rate, as `vorlask-cli rates`: the limit of its successes over the\n"
+                 "steps, the chance the window shows, from a uniform start, each with an interval that holds its\n"
+                 "exact value. A dict of numpy columns node (int64), rate, low and high (float64);\n"
+                 "per_configuration=True gives configuration, node, rate, low and high, a row per start\n"
+                 "configuration and node.\n\n"
+                 "start: \"uniform\" or the partner of every node (-1 for a node without neighbours).\n"
+                 "precision: every interval is at most this wide; at least 1e-12.\n"
+                 "max_iterations: passes before CapReached.\n" +
+                 std::string(LimitArguments))
+                 .c_str())
         .def(py::pickle(&networkState, &networkFromState))
         .def("__eq__", &sameNetwork, "Equal links and parameters.")
         .def("__repr__", &networkRepr);
@@ -313,7 +333,8 @@ PYBIND11_MODULE(_vorlask, m) {
             "step (int64) and success (float64), a row per point and step 0 to horizon; with \"limit\" or\n"
             "\"mean-steps\" the long run of each point as Network.settle gives it, a row per point with\n"
             "limit, limit_low, limit_high, mean_steps, mean_steps_low, mean_steps_high, mean_steps_if_reached,\n"
-            "mean_steps_if_reached_low and mean_steps_if_reached_high.\n\n"
+            "mean_steps_if_reached_low and mean_steps_if_reached_high; with \"rates\" every node's long-run rate\n"
+            "from a uniform start as Network.rates gives it, node, rate, low and high, a row per point and node.\n\n"
             "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
             "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
             "    give their cross product, the first varying slowest.\n"

@@ -12,6 +12,7 @@
 #include "model/support/kept_values.h"
 #include "model/support/work_progress.h"
 #include "owned_arrays.h"
+#include "rates_bindings.h"
 
 namespace py = pybind11;
 
@@ -169,13 +170,22 @@ py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::di
                     long long maxConfigurations, std::pair<long long, long long> shard, const py::object& progress) {
     const SweepGrid grid(sweepAxes(vary));
     const PointRange range = shardOf(grid, shard);
-    if (measure != "curve" && measure != "limit" && measure != "mean-steps")
-        refuseArgument("measure must be \"curve\", \"limit\" or \"mean-steps\", not \"" + measure + "\"");
+    if (measure != "curve" && measure != "limit" && measure != "mean-steps" && measure != "rates")
+        refuseArgument("measure must be \"curve\", \"limit\", \"mean-steps\" or \"rates\", not \"" + measure + "\"");
     const int threads = jobsArgument(jobs);
     const LongRunOptions options = longRunOptions(longRun, threads);
     grid.checkNodes(network.model.nodeCount);
     checkRange("horizon", horizon, 0, MaxCurveHorizon);
     const int configurations = configurationsWithin(network, maxConfigurations);
+    if (measure == "rates") {
+        if (rules != ChainRules::Process)
+            refuseArgument("chain \"window\" has no rates: the window's analysis weighs no step the process takes");
+        std::vector<RateFigures> figures = sweepRatesOf(network, grid, range.first, range.count, longRun.precision,
+                                                        longRun.maxIterations, threads, configurations, progress);
+        py::dict columns = axisColumns(grid, range, network.model.nodeCount);
+        addRateColumns(columns, figures);
+        return columns;
+    }
     if (measure != "curve") return longRunSweep(network, rules, grid, range, options, configurations, progress);
     const long long points = range.count;
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);

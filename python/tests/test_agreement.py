@@ -157,6 +157,29 @@ def test_long_runs_are_the_settle_and_sweep_commands(case, write_block, cli):
         assert same_bits(swept[name], column(header, rows, name)), name
 
 
+@pytest.mark.parametrize("case", NETWORKS[:5] + EXAMPLES)
+def test_rates_are_the_rates_command(case, write_block, cli):
+    path = network_file(case, write_block)
+    net = vorlask.read_network(path)
+    header, rows = table(cli("rates", "--precision", 1e-10, path))
+    rates = net.rates(precision=1e-10, jobs=2)
+    assert list(rates) == header
+    for name in header:
+        assert same_bits(rates[name], column(header, rows, name)), name
+    if net.configuration_count <= 3000:
+        header, rows = table(cli("rates", "--per-configuration", path))
+        each = net.rates(per_configuration=True)
+        assert list(each) == header
+        for name in header:
+            assert same_bits(each[name], column(header, rows, name)), name
+    vary = {"gamma[0]": [0.25, 0.75]}
+    header, rows = table(cli("sweep", "--measure", "rates", "--vary", "gamma[0]=0.25,0.75", path))
+    swept = vorlask.sweep(net, vary, measure="rates")
+    assert list(swept) == header
+    for name in header:
+        assert same_bits(swept[name], column(header, rows, name)), name
+
+
 @pytest.mark.parametrize("links, params", NETWORKS[:6])
 def test_arrays_and_data_blocks_make_the_same_network(links, params, write_block):
     read = vorlask.read_network(write_block(links, params))

@@ -106,6 +106,13 @@ CALLS = [
      'chain "windows" is neither "process" nor "window"'),
     ("a settle of other rules", lambda: NET.settle(chain=""), ValueError, 'chain "" is neither'),
     ("a sweep of other rules", lambda: vorlask.sweep(NET, {"alpha": 1}, chain="step"), ValueError, 'chain "step"'),
+    ("rates from a start of the wrong size", lambda: NET.rates(start=[1, 0]), ValueError,
+     "start has 2 entries; the network has 4 nodes"),
+    ("rates from a partner that is no neighbour", lambda: NET.rates(start=[1, 0, 2, 0]), ValueError,
+     "start: node 2's partner 2 is not one of its neighbours"),
+    ("rates too precise", lambda: NET.rates(precision=1e-13), ValueError, "precision 1e-13 is outside [1e-12, 1)"),
+    ("rates of the window's chain", lambda: vorlask.sweep(NET, {"alpha": 1}, measure="rates", chain="window"),
+     ValueError, "has no rates"),
     ("a sweep beyond max_configurations", lambda: vorlask.sweep(NET, {"alpha": 1}, max_configurations=10),
      vorlask.TooLarge, "(max_configurations)"),
 ]

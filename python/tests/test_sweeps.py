@@ -117,6 +117,12 @@ def test_grid_arrays_of_three_parameters_and_of_one():
                 row += 1
     single = vorlask.sweep(net, {"beta": 0.5}, horizon=2, grid=True)
     assert single["success"].shape == (1, 3) and single["beta"].shape == (1,)
+    rates_vary = {"gamma[0]": [0.2, 0.6], "gamma[1]": [0.1, 0.5, 0.9]}
+    long_rates = vorlask.sweep(net, rates_vary, measure="rates")
+    rates = vorlask.sweep(net, rates_vary, measure="rates", grid=True)
+    assert rates["rate"].shape == rates["high"].shape == (2, 3, 4)
+    assert same_bits(rates["node"], np.arange(4, dtype=np.int64))
+    assert same_bits(rates["rate"].ravel(), long_rates["rate"])
 
 
 def test_shards_joined_in_order_are_the_whole_sweep():
@@ -140,7 +146,7 @@ def process_pool():
         yield pool
 
 
-@pytest.mark.parametrize("measure", ["curve", "mean-steps"])
+@pytest.mark.parametrize("measure", ["curve", "mean-steps", "rates"])
 def test_an_executor_gives_the_bits_of_a_sweep_at_home(process_pool, measure):
     net = certain_ring(6)
     vary = {"gamma[0]": np.linspace(0.05, 0.95, 13), "gamma[3]": [0.2, 0.45, 0.7]}

@@ -2,7 +2,7 @@
 
 import concurrent.futures
 import os
-from typing import Callable, Mapping, Optional, Sequence, Union
+from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -130,6 +130,18 @@ class Network:
         progress: Optional[ProgressCallback] = None,
     ) -> dict[str, npt.NDArray[np.generic]]:
         """The long run: columns measure, value, low, high; or per configuration limit and mean_steps with bounds."""
+    def rates(
+        self,
+        *,
+        start: Union[str, Sequence[int]] = "uniform",
+        precision: float = 1e-9,
+        per_configuration: bool = False,
+        max_iterations: int = 1000000,
+        jobs: int = 0,
+        max_configurations: int = ...,
+        progress: Optional[ProgressCallback] = None,
+    ) -> Dict[str, npt.NDArray[Any]]:
+        """Every node's long-run success rate with its interval: node, rate, low, high."""
     def __eq__(self, other: object) -> bool: ...
     def __getstate__(self) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.float64], npt.NDArray[np.float64],
                                     npt.NDArray[np.float64], Optional[str]]:

@@ -9,9 +9,9 @@ import numpy as np
 
 from . import _vorlask
 
-# Columns that run within a point (the steps of a curve) rather than from
-# point to point: in grid form they are the grid's last axis.
-_WITHIN_POINT = ("step",)
+# Columns that run within a point (the steps of a curve, the nodes of rates)
+# rather than from point to point: in grid form they are the grid's last axis.
+_WITHIN_POINT = ("step", "node")
 
 # Blocks an executor gets unless told: enough to keep a few dozen workers
 # busy, few enough that each block builds its chain once for many points.
@@ -26,7 +26,9 @@ _EXTRA_DOC = """grid: True for arrays shaped like the grid instead of long colum
     varied parameter's values as a 1-D array, in the order given, and each
     figure as an array indexed [first value, second value, ...]; with
     measure="curve", success has the step last, (n1, n2, ..., horizon + 1),
-    and step holds the steps 0 to horizon. The values are the columns' own.
+    and step holds the steps 0 to horizon; with "rates", rate, low and high
+    have the node last and node holds the nodes. The values are the
+    columns' own.
 executor: a concurrent.futures.Executor, such as a ProcessPoolExecutor or
     the one dask.distributed's Client.get_executor() gives, whose workers
     share out the points in contiguous blocks, each building and solving

@@ -1,0 +1,241 @@
+#include "model/rates/class_gains.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/support/bounded_arithmetic.h"
+#include "model/support/parallel.h"
+
+namespace {
+
+constexpr long long StatesPerChunk = 4096;
+constexpr double Infinity = std::numeric_limits<double>::infinity();
+
+// A cycle's rates: the average chance over its configurations, each chance
+// within the slack of its exact value.
+void averageOverCycle(const std::vector<int>& members, const std::vector<double>& chances, int nodes, double slack,
+                      double* value, double* low, double* high) {
+    const double length = static_cast<double>(members.size());
+    for (int i = 0; i < nodes; ++i) {
+        BoundedSum sum;
+        for (const int l : members) sum.add(chances[static_cast<size_t>(l) * nodes + i]);
+        value[i] = sum.value() / length;
+        low[i] = std::max(0.0, down(down(down(sum.low() / length) * (1 - slack)) - UnderflowSlack));
+        high[i] = std::min(1.0, up(up(up(sum.high() / length) * (1 + slack)) + UnderflowSlack));
+    }
+}
+
+// Relative value iteration over the classes that are not cycles, all of
+// them side by side, one value per configuration and node.
+class GainIteration {
+public:
+    GainIteration(const SparseRows& rows, const std::vector<double>& chances, int nodes,
+                  const ClosedClasses& classes, std::vector<int> iterated, const GainOptions& options)
+        : rows_(rows),
+          chances_(chances),
+          nodes_(nodes),
+          classes_(classes),
+          iterated_(std::move(iterated)),
+          options_(options),
+          local_(rows.rowCount(), -1) {
+        for (const int c : iterated_) {
+            firstLocal_.push_back(static_cast<int>(states_.size()));
+            for (const int l : classes.members[c]) {
+                local_[l] = static_cast<int>(states_.size());
+                states_.push_back(l);
+                stateClass_.push_back(static_cast<int>(firstLocal_.size()) - 1);
+            }
+            lazy_.push_back(!classes.mayStay(rows, c));
+            margins_.push_back(marginFactor(c));
+            largestChance_.push_back(largestChances(c));
+        }
+        values_.assign(states_.size() * nodes_, 0.0);
+        next_ = values_;
+    }
+
+    // One pass; true once every bound is within the precision.
+    bool pass(double* value, double* low, double* high) {
+        const int workers = workerCount(options_.jobs, static_cast<long long>(states_.size()), StatesPerChunk);
+        const size_t cells = iterated_.size() * nodes_;
+        least_.assign(workers * cells, Infinity);
+        most_.assign(workers * cells, -Infinity);
+        forEachChunk(options_.jobs, static_cast<long long>(states_.size()), StatesPerChunk,
+                     [&](int worker, long long, long long begin, long long end) { step(worker, begin, end); });
+        bool precise = true;
+        for (size_t k = 0; k < iterated_.size(); ++k) {
+            const double largestValue = largestMagnitude(k);
+            for (int i = 0; i < nodes_; ++i) {
+                double least = Infinity;
+                double most = -Infinity;
+                for (int w = 0; w < workers; ++w) {
+                    least = std::min(least, least_[w * cells + k * nodes_ + i]);
+                    most = std::max(most, most_[w * cells + k * nodes_ + i]);
+                }
+                const double margin =
+                    up(margins_[k] * up(largestChance_[k][i] + 2.01 * largestValue)) + UnderflowSlack;
+                const size_t at = static_cast<size_t>(iterated_[k]) * nodes_ + i;
+                low[at] = std::max(0.0, down(least - margin));
+                high[at] = std::min(1.0, up(most + margin));
+                value[at] = std::clamp(least + (most - least) / 2, low[at], high[at]);
+                precise = precise && high[at] - low[at] <= options_.precision;
+            }
+        }
+        recentre();
+        return precise;
+    }
+
+private:
+    // The relative error, beyond the values' own size, of a pass's d at one
+    // configuration: the weights' and chances' slack, and the rounding of a
+    // sum of up to k + 1 products and the three operations around it.
+    double marginFactor(int c) const {
+        size_t longest = 0;
+        for (const int l : classes_.members[c]) longest = std::max(longest, rows_.end(l) - rows_.begin(l));
+        return (options_.weightSlack + dotProductSlack(longest + 5)) * 1.01;
+    }
+
+    std::vector<double> largestChances(int c) const {
+        std::vector<double> largest(nodes_, 0.0);
+        for (const int l : classes_.members[c])
+            for (int i = 0; i < nodes_; ++i)
+                largest[i] = std::max(largest[i], chances_[static_cast<size_t>(l) * nodes_ + i]);
+        return largest;
+    }
+
+    // The largest value of a class's values, over every node.
+    double largestMagnitude(size_t k) const {
+        const size_t begin = static_cast<size_t>(firstLocal_[k]) * nodes_;
+        const size_t end = (k + 1 < firstLocal_.size() ? static_cast<size_t>(firstLocal_[k + 1]) : states_.size()) *
+                           nodes_;
+        double largest = 0.0;
+        for (size_t at = begin; at < end; ++at) largest = std::max(largest, std::fabs(values_[at]));
+        return largest;
+    }
+
+    void step(int worker, long long begin, long long end) {
+        const size_t cells = iterated_.size() * nodes_;
+        std::vector<double> sums(nodes_);
+        for (long long s = begin; s < end; ++s) {
+            const int l = states_[s];
+            std::fill(sums.begin(), sums.end(), 0.0);
+            rows_.forEachEntry(l, [&](int column, double weight) {
+                if (weight == 0.0) return;
+                const double* values = values_.data() + static_cast<size_t>(local_[column]) * nodes_;
+                for (int i = 0; i < nodes_; ++i) sums[i] += weight * values[i];
+            });
+            const int k = stateClass_[s];
+            const double* values = values_.data() + static_cast<size_t>(s) * nodes_;
+            const double* chances = chances_.data() + static_cast<size_t>(l) * nodes_;
+            double* next = next_.data() + static_cast<size_t>(s) * nodes_;
+            double* least = least_.data() + worker * cells + k * nodes_;
+            double* most = most_.data() + worker * cells + k * nodes_;
+            for (int i = 0; i < nodes_; ++i) {
+                const double moved = lazy_[k] ? 0.5 * (sums[i] + values[i]) : sums[i];
+                next[i] = chances[i] + moved;
+                const double d = next[i] - values[i];
+                least[i] = std::min(least[i], d);
+                most[i] = std::max(most[i], d);
+            }
+        }
+    }
+
+    // Values relative to each class's first configuration, so that they stay
+    // near the Poisson equation's solution instead of growing with the passes.
+    void recentre() {
+        for (size_t k = 0; k < iterated_.size(); ++k) {
+            const size_t begin = static_cast<size_t>(firstLocal_[k]);
+            const size_t end = k + 1 < firstLocal_.size() ? static_cast<size_t>(firstLocal_[k + 1]) : states_.size();
+            std::vector<double> reference(next_.begin() + begin * nodes_, next_.begin() + (begin + 1) * nodes_);
+            for (size_t s = begin; s < end; ++s)
+                for (int i = 0; i < nodes_; ++i) next_[s * nodes_ + i] -= reference[i];
+        }
+        values_.swap(next_);
+    }
+
+    const SparseRows& rows_;
+    const std::vector<double>& chances_;
+    const int nodes_;
+    const ClosedClasses& classes_;
+    const std::vector<int> iterated_;
+    const GainOptions options_;
+    std::vector<int> local_;
+    std::vector<int> states_;
+    std::vector<int> stateClass_;
+    std::vector<int> firstLocal_;
+    std::vector<bool> lazy_;
+    std::vector<double> margins_;
+    std::vector<std::vector<double>> largestChance_;
+    std::vector<double> values_;
+    std::vector<double> next_;
+    std::vector<double> least_;
+    std::vector<double> most_;
+};
+
+}  // namespace
+
+ClassGains computeClassGains(const SparseRows& rows, const std::vector<double>& chances, int nodes,
+                             const ClosedClasses& classes, const GainOptions& options, PassBudget& budget,
+                             ClassGains& reached) {
+    ClassGains& gains = reached;
+    gains.nodes = nodes;
+    const size_t cells = static_cast<size_t>(classes.count()) * nodes;
+    gains.value.assign(cells, 0.0);
+    gains.low.assign(cells, 0.0);
+    gains.high.assign(cells, 1.0);
+    std::vector<int> iterated;
+    for (int c = 0; c < classes.count(); ++c) {
+        if (!classes.isCycle(rows, c)) {
+            iterated.push_back(c);
+            continue;
+        }
+        const size_t at = static_cast<size_t>(c) * nodes;
+        averageOverCycle(classes.members[c], chances, nodes, options.weightSlack, &gains.value[at], &gains.low[at],
+                         &gains.high[at]);
+    }
+    if (!iterated.empty()) {
+        GainIteration iteration(rows, chances, nodes, classes, std::move(iterated), options);
+        do budget.spend();
+        while (!iteration.pass(gains.value.data(), gains.low.data(), gains.high.data()));
+    }
+    return gains;
+}
+
+ClassGains computeGainsThrough(ProcessOperator& process, const GainOptions& options, PassBudget& budget,
+                               ClassGains& reached) {
+    const int nodes = process.nodeCount();
+    const size_t h = static_cast<size_t>(process.configurationCount());
+    ClassGains& gains = reached;
+    gains.nodes = nodes;
+    gains.value.assign(static_cast<size_t>(nodes), 0.0);
+    gains.low.assign(static_cast<size_t>(nodes), 0.0);
+    gains.high.assign(static_cast<size_t>(nodes), 1.0);
+    // The operator's own slack and the rounding of d = w - v around it.
+    const double slack = (process.slack() + options.weightSlack + dotProductSlack(6)) * 1.01;
+    std::vector<double> values(h * nodes, 0.0), next;
+    for (bool precise = false; !precise;) {
+        budget.spend();
+        process.apply(values, next, nodes, options.jobs);
+        double largest = 0.0;
+        for (const double value : values) largest = std::max(largest, std::fabs(value));
+        const double margin = up(slack * up(1.0 + 2.01 * largest)) + UnderflowSlack;
+        precise = true;
+        for (int i = 0; i < nodes; ++i) {
+            double least = Infinity, most = -Infinity;
+            for (size_t l = 0; l < h; ++l) {
+                const double d = next[l * nodes + i] - values[l * nodes + i];
+                least = std::min(least, d);
+                most = std::max(most, d);
+            }
+            gains.low[i] = std::max(0.0, down(least - margin));
+            gains.high[i] = std::min(1.0, up(most + margin));
+            gains.value[i] = std::clamp(least + (most - least) / 2, gains.low[i], gains.high[i]);
+            precise = precise && gains.high[i] - gains.low[i] <= options.precision;
+        }
+        // Relative to the first configuration, as in the rows' iteration.
+        for (size_t l = h; l-- > 0;)
+            for (int i = 0; i < nodes; ++i) next[l * nodes + i] -= next[i];
+        values.swap(next);
+    }
+    return gains;
+}
