@@ -29,6 +29,7 @@ const char* const Examples =
     "  vorlask-cli sweep --vary alpha=0:1:0.025 --vary gamma=0.5,1 --plot sweep.svg session.txt\n"
     "  vorlask-cli settle --quantiles 0.5,0.99 session.txt\n"
     "  vorlask-cli rates --format json session.txt\n"
+    "  vorlask-cli gradient --measure mean-steps ring12.txt\n"
     "\n"
     "Exit status: 0 success, 1 a file cannot be read or written, 2 a bad command line or network,\n"
     "3 a network beyond a limit. Each subcommand has its own --help.";
@@ -64,7 +65,7 @@ int runCommandLine(int argc, char** argv) {
     const std::vector<std::pair<CLI::App*, CommandRun>> commands = [&app] {
         std::vector<std::pair<CLI::App*, CommandRun>> list;
         for (auto add : {addReportCommand, addStepsCommand, addExportCommand, addPlotCommand, addSimulateCommand,
-                         addSweepCommand, addSettleCommand, addRatesCommand}) {
+                         addSweepCommand, addSettleCommand, addRatesCommand, addGradientCommand}) {
             CommandRun run = add(app);
             list.emplace_back(app.get_subcommands({}).back(), std::move(run));
         }

@@ -13,3 +13,4 @@ CommandRun addSimulateCommand(CLI::App& app);
 CommandRun addSweepCommand(CLI::App& app);
 CommandRun addSettleCommand(CLI::App& app);
 CommandRun addRatesCommand(CLI::App& app);
+CommandRun addGradientCommand(CLI::App& app);

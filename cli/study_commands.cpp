@@ -14,6 +14,7 @@
 #include "cli/option_values.h"
 #include "cli/rates_sweep.h"
 #include "cli/output.h"
+#include "cli/simulate_summary.h"
 #include "cli/svg_chart.h"
 #include "cli/sweep_grid.h"
 #include "cli/terminal_progress.h"
@@ -25,17 +26,6 @@
 namespace {
 
 // ---- simulate
-
-struct SimulateOptions {
-    std::string network;
-    uint32_t steps = 0;
-    uint32_t every = 0;
-    unsigned seed = 1;
-    int replicates = 1;
-    int jobs = 1;
-    std::string format;
-    std::string output;
-};
 
 // The rows of one snapshot, in the chosen format; `first` for the first
 // snapshot of all, whose first JSON row needs no separator.
@@ -67,10 +57,12 @@ void appendSnapshotRows(std::string& text, const SimulateOptions& options, int r
 constexpr unsigned long long RowsPerBatch = 1 << 22;
 
 void runSimulate(const SimulateOptions& options) {
+    if (options.summary) return runSimulateSummary(options);
     checkReplicateSeeds(options.seed, options.replicates, "--seed");
     OutputSet outputs;
     Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
+    const RunStart start = parseRunStart(options.from, input.network);
     const bool json = options.format == "json";
     if (json) {
         nlohmann::ordered_json head;
@@ -79,6 +71,7 @@ void runSimulate(const SimulateOptions& options) {
         head["every"] = options.every;
         head["seed"] = options.seed;
         head["replicates"] = options.replicates;
+        head["from"] = startJson(start);
         std::string text = head.dump();
         text.pop_back();
         out.stream() << text << ",\"rows\":[";
@@ -97,7 +90,7 @@ void runSimulate(const SimulateOptions& options) {
     std::vector<std::string> texts(static_cast<size_t>(batch));
     std::vector<char> started(static_cast<size_t>(batch), 0);
     simulateReplicates(
-        input.network, options.seed, options.replicates, options.steps, options.every, batch, options.jobs,
+        input.network, start, options.seed, options.replicates, options.steps, options.every, batch, options.jobs,
         [&](int replicate, const RunSnapshot& snapshot) {
             const size_t slot = static_cast<size_t>(replicate % batch);
             appendSnapshotRows(texts[slot], options, replicate, snapshot, replicate == 0 && !started[slot]);
@@ -412,7 +405,7 @@ void runSweep(const SweepOptions& options) {
 CommandRun addSimulateCommand(CLI::App& app) {
     auto options = std::make_shared<SimulateOptions>();
     CLI::App* command = app.add_subcommand(
-        "simulate", "sampled runs of the pairing step from the start state, the window's own trajectory by default");
+        "simulate", "sampled runs of the pairing step, from the start state by default: the window's own trajectory");
     command->add_option("--steps", options->steps, "steps to run")->required()->check(CLI::Range(1u, UINT32_MAX));
     command->add_option("--every", options->every, "write the counters every E steps (default: after the last)")
         ->check(CLI::Range(1u, UINT32_MAX));
@@ -422,6 +415,7 @@ CommandRun addSimulateCommand(CLI::App& app) {
     command->add_option("--replicates", options->replicates, "runs with seeds S, S+1, ... on their own generators")
         ->check(CLI::Range(1, MaxReplicates))
         ->capture_default_str();
+    addStartAndSummaryOptions(*command, *options);
     addJobsOption(*command, options->jobs);
     addFormatOption(*command, options->format);
     addOutputOption(*command, options->output, "the data file");
@@ -429,7 +423,8 @@ CommandRun addSimulateCommand(CLI::App& app) {
     command->footer(
         "Examples:\n"
         "  vorlask-cli simulate --steps 10000 session.txt            # what Return does in a fresh window\n"
-        "  vorlask-cli simulate --steps 1000000 --every 1000 --replicates 16 --seed 100 -o runs.csv session.txt");
+        "  vorlask-cli simulate --steps 1000000 --every 1000 --replicates 16 --seed 100 -o runs.csv session.txt\n"
+        "  vorlask-cli simulate --steps 100000 --replicates 64 --from uniform --summary ring21.txt");
     return [options] { runSimulate(*options); };
 }
 

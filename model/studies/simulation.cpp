@@ -43,18 +43,20 @@ uint32_t snapshotCount(uint32_t steps, uint32_t every) {
     return steps / every + (steps % every != 0 ? 1 : 0);
 }
 
-void simulateReplicates(const NetworkModel& network, unsigned firstSeed, int replicates, uint32_t steps,
-                        uint32_t every, int batch, int jobs,
+void simulateReplicates(const NetworkModel& network, const RunStart& start, unsigned firstSeed, int replicates,
+                        uint32_t steps, uint32_t every, int batch, int jobs,
                         const std::function<void(int, const RunSnapshot&)>& record,
                         const std::function<void(int, int)>& batchDone, WorkProgress* progress) {
     batch = std::max(batch, 1);
+    const NeighbourLists neighbours = neighbourLists(network);
     const int batchJobs = batch > 1 ? jobs : 1;
     for (int first = 0; first < replicates; first += batch) {
         const int count = std::min(batch, replicates - first);
         forEachChunk(batchJobs, count, 1, [&](int, long long k, long long, long long) {
             const int replicate = first + static_cast<int>(k);
+            const unsigned seed = firstSeed + static_cast<unsigned>(replicate);
             simulateRun(
-                network, firstSeed + static_cast<unsigned>(replicate), steps, every,
+                startingNetwork(network, neighbours, start, seed), seed, steps, every,
                 [&](const RunSnapshot& snapshot) { record(replicate, snapshot); }, progress);
         });
         batchDone(first, count);

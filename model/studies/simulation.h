@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/network/network.h"
+#include "model/studies/run_start.h"
 
 class WorkProgress;
 
@@ -31,15 +32,15 @@ void simulateRun(NetworkModel network, unsigned seed, uint32_t steps, uint32_t e
 // How many snapshots a run of `steps` steps recorded every `every` takes.
 uint32_t snapshotCount(uint32_t steps, uint32_t every);
 
-// Replicate r = 0 .. replicates - 1 is a run of `network` with seed
-// firstSeed + r. Replicates run side by side on up to `jobs` threads in
+// Replicate r = 0 .. replicates - 1 is a run of `network`, started as
+// `start` says, with seed firstSeed + r. Replicates run side by side on up to `jobs` threads in
 // batches of `batch`; `record(r, snapshot)` gets replicate r's snapshots on
 // the thread that runs it, in order, and `batchDone(first, count)` runs on
 // the calling thread after each batch, batches in order. With a batch of
 // one, everything runs on the calling thread. A replicate's snapshots are
 // the same whatever the batch and the number of jobs.
-void simulateReplicates(const NetworkModel& network, unsigned firstSeed, int replicates, uint32_t steps,
-                        uint32_t every, int batch, int jobs,
+void simulateReplicates(const NetworkModel& network, const RunStart& start, unsigned firstSeed, int replicates,
+                        uint32_t steps, uint32_t every, int batch, int jobs,
                         const std::function<void(int replicate, const RunSnapshot&)>& record,
                         const std::function<void(int first, int count)>& batchDone, WorkProgress* progress = nullptr);
 

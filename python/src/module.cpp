@@ -220,12 +220,22 @@ void bindNetwork(py::module_& m) {
                  "columns: destination configurations per block of the transition table.\n")
                  .c_str())
         .def("simulate", &simulateRuns, "steps"_a, py::kw_only(), "every"_a = py::none(), "seed"_a = 1,
-             "replicates"_a = 1, "jobs"_a = 0, "progress"_a = py::none(),
-             withProgress("Sampled runs of the pairing step from the start state, as `vorlask-cli simulate`: a dict of\n"
-                          "numpy columns replicate, seed, step, node, successes (int64) and chance (float64), one row\n"
-                          "per node after every `every`-th step and after the last (only the last when every is\n"
-                          "None); pandas.DataFrame(runs) makes a table of it. Replicate r runs on a generator of its\n"
-                          "own with the C library's rand() sequence for seed + r; seed 1 is the window's own run.\n\n"
+             "replicates"_a = 1, "start"_a = "start", "summary"_a = false, "confidence"_a = 0.95, "jobs"_a = 0,
+             "progress"_a = py::none(),
+             withProgress("Sampled runs of the pairing step, as `vorlask-cli simulate`: a dict of numpy columns\n"
+                          "replicate, seed, step, node, successes (int64) and chance (float64), one row per node\n"
+                          "after every `every`-th step and after the last (only the last when every is None);\n"
+                          "pandas.DataFrame(runs) makes a table of it. Replicate r runs on a generator of its own\n"
+                          "with the C library's rand() sequence for seed + r; seed 1 from the start state is the\n"
+                          "window's own run.\n\n"
+                          "start: where each replicate starts: \"start\", the network's start state; \"uniform\", a\n"
+                          "    configuration drawn uniformly, decided by the replicate's seed on a generator apart\n"
+                          "    from the step's; or a sequence of one partner value per node (-1 for a node without\n"
+                          "    neighbours), the pointers then as after any step.\n"
+                          "summary: instead, one row per node: node, chance (the mean over the replicates of the\n"
+                          "    chance after the last step), low and high (its Student t interval, within [0, 1]) and\n"
+                          "    replicates (int64); needs replicates >= 2 and no every.\n"
+                          "confidence: the level of the summary's intervals, in (0, 1).\n"
                           "jobs: threads to work on, 0 for every core; the result is the same for any number.\n")
                  .c_str())
         .def(

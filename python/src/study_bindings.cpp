@@ -7,6 +7,8 @@
 #include "arguments.h"
 #include "interruptible_work.h"
 #include "model/long_run/success_curves.h"
+#include "model/network/configurations.h"
+#include "model/studies/replicate_summary.h"
 #include "model/studies/simulation.h"
 #include "model/studies/sweep.h"
 #include "model/support/kept_values.h"
@@ -74,14 +76,88 @@ std::vector<SweepAxis> sweepAxes(const py::dict& vary) {
 
 }  // namespace
 
+namespace {
+
+long long nodeNumber(const py::handle& item) {
+    py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(item.ptr()));
+    const long long value = index ? PyLong_AsLongLong(index.ptr()) : -1;
+    if (!index || (value == -1 && PyErr_Occurred())) {
+        PyErr_Clear();
+        refuseArgument("start holds " + py::repr(item).cast<std::string>() + ", which is not a node number");
+    }
+    return value;
+}
+
+RunStart startArgument(const py::object& start, const NetworkModel& model) {
+    if (py::isinstance<py::str>(start)) {
+        const std::string name = start.cast<std::string>();
+        if (name == "start") return RunStart{};
+        if (name == "uniform") return RunStart{RunStart::Uniform, {}};
+        refuseArgument("start must be \"start\", \"uniform\" or one partner value per node, not \"" + name + "\"");
+    }
+    if (!py::isinstance<py::iterable>(start))
+        refuseArgument("start must be \"start\", \"uniform\" or one partner value per node, not " +
+                       py::repr(start).cast<std::string>());
+    std::vector<long long> partners;
+    for (const py::handle item : start) partners.push_back(nodeNumber(item));
+    try {
+        return configurationStart(neighbourLists(model), partners);
+    } catch (const EngineError& e) {
+        refuseArgument(std::string("start: ") + e.what());
+    }
+}
+
+py::dict summaryColumns(const std::vector<ChanceInterval>& intervals, long long replicates) {
+    const size_t nodes = intervals.size();
+    std::vector<int64_t> node(nodes), count(nodes, replicates);
+    std::vector<double> chance(nodes), low(nodes), high(nodes);
+    for (size_t i = 0; i < nodes; ++i) {
+        node[i] = static_cast<int64_t>(i);
+        chance[i] = intervals[i].chance;
+        low[i] = intervals[i].low;
+        high[i] = intervals[i].high;
+    }
+    const auto rows = static_cast<py::ssize_t>(nodes);
+    py::dict columns;
+    columns["node"] = ownedArray(std::move(node), {rows});
+    columns["chance"] = ownedArray(std::move(chance), {rows});
+    columns["low"] = ownedArray(std::move(low), {rows});
+    columns["high"] = ownedArray(std::move(high), {rows});
+    columns["replicates"] = ownedArray(std::move(count), {rows});
+    return columns;
+}
+
+py::dict simulateSummary(const NetworkModel& model, const RunStart& start, uint32_t steps, long long seed,
+                         long long replicates, double confidence, int threads, const py::object& progress) {
+    if (replicates < 2) refuseArgument("summary needs replicates 2 or more, not " + std::to_string(replicates));
+    if (!isConfidenceLevel(confidence)) refuseArgument("confidence " + numberText(confidence) + " is outside (0, 1)");
+    WorkProgress counts;
+    counts.begin("simulating", replicates * steps);
+    std::vector<ChanceInterval> intervals;
+    runInterruptibly(counts, {{"simulating", 1.0}}, progress, [&] {
+        intervals = summarizeReplicates(model, start, static_cast<unsigned>(seed), static_cast<int>(replicates), steps,
+                                        threads, confidence, &counts);
+    });
+    return summaryColumns(intervals, replicates);
+}
+
+}  // namespace
+
 py::dict simulateRuns(const PythonNetwork& network, long long steps, std::optional<long long> every,
-                      long long seed, long long replicates, long long jobs, const py::object& progress) {
+                      long long seed, long long replicates, const py::object& start, bool summary, double confidence,
+                      long long jobs, const py::object& progress) {
     checkRange("steps", steps, 1, UINT32_MAX);
     if (every) checkRange("every", *every, 1, UINT32_MAX);
     checkRange("seed", seed, 0, UINT32_MAX);
     checkRange("replicates", replicates, 1, MaxReplicates);
     const int threads = jobsArgument(jobs);
     checkReplicateSeeds(static_cast<unsigned long long>(seed), replicates, "seed");
+    const RunStart runStart = startArgument(start, network.model);
+    if (summary) {
+        if (every) refuseArgument("every has no place with summary=True, which reads the last step alone");
+        return simulateSummary(network.model, runStart, static_cast<uint32_t>(steps), seed, replicates, confidence,
+                               threads, progress);
+    }
     const auto stepCount = static_cast<uint32_t>(steps);
     const auto snapshotEvery = static_cast<uint32_t>(every.value_or(0));
     const unsigned long long snapshots = snapshotCount(stepCount, snapshotEvery);
@@ -96,7 +172,7 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
     runInterruptibly(counts, {{"simulating", 1.0}}, progress, [&] {
         const size_t nodes = static_cast<size_t>(model.nodeCount);
         simulateReplicates(
-            model, static_cast<unsigned>(seed), static_cast<int>(replicates), stepCount, snapshotEvery,
+            model, runStart, static_cast<unsigned>(seed), static_cast<int>(replicates), stepCount, snapshotEvery,
             static_cast<int>(replicates), threads,
             [&](int r, const RunSnapshot& snapshot) {
                 const size_t row = (static_cast<size_t>(r) * snapshots + snapshotIndex(snapshot.step, snapshotEvery)) * nodes;

@@ -10,9 +10,12 @@
 #include "python_network.h"
 
 // Sampled runs as a dict of numpy columns: replicate, seed, step, node,
-// successes and chance, one row per node and snapshot, replicates in order.
+// successes and chance, one row per node and snapshot, replicates in order;
+// with `summary`, node, chance, low, high and replicates, one row per node.
+// `start` is "start", "uniform" or a sequence of partner values.
 pybind11::dict simulateRuns(const PythonNetwork& network, long long steps, std::optional<long long> every,
-                            long long seed, long long replicates, long long jobs, const pybind11::object& progress);
+                            long long seed, long long replicates, const pybind11::object& start, bool summary,
+                            double confidence, long long jobs, const pybind11::object& progress);
 
 // At every point of the grid `vary` spans, the first parameter varying
 // slowest, as a dict of numpy columns, one per varied parameter named as

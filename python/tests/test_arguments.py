@@ -14,6 +14,7 @@ import vorlask
 
 K4 = 1 - np.eye(4, dtype=int)
 K8 = 1 - np.eye(8, dtype=int)
+RING4 = np.roll(np.eye(4, dtype=int), 1, axis=1) + np.roll(np.eye(4, dtype=int), -1, axis=1)
 
 
 def asymmetric():
@@ -87,6 +88,22 @@ CALLS = [
     ("runs too large to keep", lambda: NET.simulate(2**32 - 1, every=1, replicates=100), vorlask.TooLarge,
      "the runs' 1717986918000 rows would take"),
     ("steps that are not integers", lambda: NET.simulate(10.5), TypeError, ""),
+    ("a start of another name", lambda: NET.simulate(10, start="random"), ValueError,
+     'start must be "start", "uniform" or one partner value per node, not "random"'),
+    ("a start of too few nodes", lambda: NET.simulate(10, start=[1, 0, 0]), ValueError,
+     "start: gives 3 partner values but the network has 4 nodes"),
+    ("a start off the links", lambda: vorlask.Network(RING4).simulate(10, start=[1, 0, 1, 1]), ValueError,
+     "start: node 3's partner value 1 is not one of its neighbours 0, 2"),
+    ("a start that is not whole", lambda: NET.simulate(10, start=[1, 0, 0.5, 0]), ValueError,
+     "start holds 0.5, which is not a node number"),
+    ("a summary of one replicate", lambda: NET.simulate(10, summary=True), ValueError,
+     "summary needs replicates 2 or more, not 1"),
+    ("a confidence of 1", lambda: NET.simulate(10, replicates=2, summary=True, confidence=1.0), ValueError,
+     "confidence 1 is outside (0, 1)"),
+    ("a confidence of nan", lambda: NET.simulate(10, replicates=2, summary=True, confidence=np.nan), ValueError,
+     "confidence nan is outside (0, 1)"),
+    ("a summary every few steps", lambda: NET.simulate(10, every=2, replicates=2, summary=True), ValueError,
+     "every has no place with summary=True"),
     ("an empty sweep", lambda: vorlask.sweep(NET, {}), ValueError, "vary needs at least one parameter"),
     ("an unknown parameter", lambda: vorlask.sweep(NET, {"delta": [0.5]}), ValueError,
      "delta: the name is alpha, beta or gamma"),

@@ -112,10 +112,14 @@ class Network:
         every: Optional[int] = None,
         seed: int = 1,
         replicates: int = 1,
+        start: Union[str, Sequence[int], npt.NDArray[np.integer]] = "start",
+        summary: bool = False,
+        confidence: float = 0.95,
         jobs: int = 0,
         progress: Optional[ProgressCallback] = None,
     ) -> dict[str, npt.NDArray[np.generic]]:
-        """Sampled runs: columns replicate, seed, step, node, successes, chance."""
+        """Sampled runs: columns replicate, seed, step, node, successes, chance; with summary=True
+        node, chance, low, high, replicates, the mean chance after the last step and its t interval."""
     def settle(
         self,
         precision: float = 1e-9,
