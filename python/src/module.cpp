@@ -6,6 +6,7 @@
 #include <exception>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "analysis_bindings.h"
 #include "arguments.h"
@@ -87,6 +88,21 @@ PythonNetwork readNetwork(const py::object& path) {
 
 bool sameNetwork(const PythonNetwork& a, const PythonNetwork& b) {
     return a.model.nodeCount == b.model.nodeCount && a.model.links == b.model.links && a.model.params == b.model.params;
+}
+
+// What pickle keeps of a network, so that it travels to other processes and
+// machines (an executor's workers) whole: links, parameters and source.
+py::tuple networkState(const PythonNetwork& network) {
+    return py::make_tuple(linksArray(network), parameterArray(network, NetworkModel::Alpha),
+                          parameterArray(network, NetworkModel::Beta), parameterArray(network, NetworkModel::Gamma),
+                          network.name.empty() ? py::object(py::none()) : py::object(py::str(network.name)));
+}
+
+PythonNetwork networkFromState(const py::tuple& state) {
+    if (state.size() != 5) refuseArgument("a pickled Network holds 5 items, not " + std::to_string(state.size()));
+    PythonNetwork network = networkFromArrays(state[0], state[1], state[2], state[3]);
+    if (!state[4].is_none()) network.name = state[4].cast<std::string>();
+    return network;
 }
 
 std::string networkRepr(const PythonNetwork& network) {
@@ -274,6 +290,7 @@ void bindNetwork(py::module_& m) {
                  "jumps.\n\n" +
                  std::string(LimitArguments))
                  .c_str())
+        .def(py::pickle(&networkState, &networkFromState))
         .def("__eq__", &sameNetwork, "Equal links and parameters.")
         .def("__repr__", &networkRepr);
     network.attr("__hash__") = py::none();
@@ -323,14 +340,15 @@ PYBIND11_MODULE(_vorlask, m) {
         "sweep",
         [](const PythonNetwork& network, const py::dict& vary, long long horizon, const std::string& measure,
            const std::string& chain, double precision, bool direct, long long maxIterations, long long jobs,
-           long long maxConfigurations, const py::object& progress) {
+           long long maxConfigurations, std::pair<long long, long long> shard, const py::object& progress) {
             return sweepTable(network, chainArgument(chain), vary, horizon, measure, {precision, direct, maxIterations},
-                              jobs, maxConfigurations, progress);
+                              jobs, maxConfigurations, shard, progress);
         },
         "network"_a, "vary"_a, py::kw_only(), "horizon"_a = 16, "measure"_a = "curve", "chain"_a = "process",
         "precision"_a = 1e-9,
         "direct"_a = false, "max_iterations"_a = 1000000, "jobs"_a = 0,
-        "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+        "max_configurations"_a = DefaultMaxConfigurations, "shard"_a = std::pair<long long, long long>(1, 1),
+        "progress"_a = py::none(),
         withProgress(
             "A measure at every point of a parameter grid, as `vorlask-cli sweep`: a dict of numpy columns,\n"
             "one per varied parameter named as in vary, then with measure=\"curve\" the exact success curve,\n"
@@ -342,7 +360,9 @@ PYBIND11_MODULE(_vorlask, m) {
             "vary: a dict from names to values: \"alpha\", \"beta\" or \"gamma\" of every node, or \"alpha[2]\"\n"
             "    of node 2 alone, each to a number or a list or array of numbers in [0, 1]. Several names\n"
             "    give their cross product, the first varying slowest.\n"
-            "precision, direct, max_iterations: as for Network.settle.\n" +
+            "precision, direct, max_iterations: as for Network.settle.\n"
+            "shard: (K, N), only the K-th of N contiguous blocks of the points, as vorlask-cli sweep --shard K/N:\n"
+            "    the shards' columns joined in order are the whole sweep's.\n" +
             std::string(ChainArgument) + std::string(LimitArguments))
             .c_str());
 }

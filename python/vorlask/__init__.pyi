@@ -1,5 +1,6 @@
 """Type stubs of vorlask, the exact analysis of vorlask networks."""
 
+import concurrent.futures
 import os
 from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
@@ -156,6 +157,12 @@ class Network:
     ) -> Dict[str, npt.NDArray[Any]]:
         """Derivatives of the limit, mean steps or rates by every alpha, beta and gamma, with errors."""
     def __eq__(self, other: object) -> bool: ...
+    def __getstate__(self) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.float64], npt.NDArray[np.float64],
+                                    npt.NDArray[np.float64], Optional[str]]:
+        """Links, alpha, beta, gamma and source: what pickle keeps."""
+    def __setstate__(
+        self, state: tuple[npt.ArrayLike, ParameterValues, ParameterValues, ParameterValues, Optional[str]]
+    ) -> None: ...
 
 def read_network(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> Network:
     """The network of the first DATA: block in the file."""
@@ -172,9 +179,15 @@ def sweep(
     max_iterations: int = 1000000,
     jobs: int = 0,
     max_configurations: int = ...,
+    shard: tuple[int, int] = (1, 1),
+    grid: bool = False,
+    executor: Optional[concurrent.futures.Executor] = None,
+    blocks: Optional[int] = None,
     progress: Optional[ProgressCallback] = None,
 ) -> dict[str, npt.NDArray[np.generic]]:
-    """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run."""
+    """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run;
+    with grid=True arrays shaped (n1, n2, ...) (success with the step last); with executor= spread over its workers
+    in contiguous blocks, to the same bits."""
 
 def optimize(
     network: Network,
