@@ -3,6 +3,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/chart_options.h"
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/long_run_options.h"
@@ -208,6 +209,7 @@ struct PlotOptions {
     bool limit = false;
     LongRunTextOptions longRun;
     ChainOptions chain;
+    ChartOptions look;
 };
 
 // "ring.txt (mean steps 29.85)": four digits say how fast at a glance.
@@ -249,7 +251,7 @@ void runPlot(const PlotOptions& options) {
             chart.series.push_back(std::move(series));
         }
     }
-    out.stream() << renderSvg(chart);
+    out.stream() << renderSvg(styledChart(std::move(chart), options.look));
     outputs.commit();
 }
 
@@ -320,7 +322,8 @@ CommandRun addPlotCommand(CLI::App& app) {
     command->add_option("--title", options->title, "the chart's title")->capture_default_str();
     command->add_option("-o,--output", options->output, "the SVG file (- for standard output)")
         ->required()
-        ->check(FileName);
+        ->check(svgFileName(true));
+    addChartOptions(*command, options->look);
     command->add_flag("--limit", options->limit,
                       "mark each network's limit as a dashed line and give its mean steps in the legend");
     addLongRunOptions(*command, options->longRun);

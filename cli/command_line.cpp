@@ -65,7 +65,8 @@ int runCommandLine(int argc, char** argv) {
     const std::vector<std::pair<CLI::App*, CommandRun>> commands = [&app] {
         std::vector<std::pair<CLI::App*, CommandRun>> list;
         for (auto add : {addReportCommand, addStepsCommand, addExportCommand, addPlotCommand, addSimulateCommand,
-                         addSweepCommand, addSettleCommand, addRatesCommand, addGradientCommand}) {
+                         addSweepCommand, addSettleCommand, addRatesCommand, addGradientCommand,
+                         addOptimizeCommand}) {
             CommandRun run = add(app);
             list.emplace_back(app.get_subcommands({}).back(), std::move(run));
         }

@@ -1,5 +1,6 @@
 #include "cli/command_support.h"
 
+#include <cmath>
 #include <map>
 
 #include "cli/cli_error.h"
@@ -149,4 +150,10 @@ void addTableOptions(CLI::App& command, bool& perConfiguration, std::string& for
     addOutputOption(command, output, "the data file");
     addChainOptions(command, chain);
     addNetworkArgument(command, network);
+}
+
+nlohmann::ordered_json numberJson(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    return value;
 }

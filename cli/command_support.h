@@ -9,14 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_error.h"
+#include "cli/terminal_progress.h"
 #include "model/analysis.h"
 #include "model/chain/chain_estimate.h"
+#include "model/long_run/long_run.h"
 #include "model/support/kept_values.h"
+#include "model/support/work_progress.h"
 #include "model/text/network_input.h"
 
 class Output;
 
-class WorkProgress;
 
 // A subcommand's work, run once the whole command line has been parsed.
 using CommandRun = std::function<void()>;
@@ -73,6 +76,27 @@ auto followWithinMemory(const NetworkInput& input, const ChainOptions& options, 
 // Refuses (EngineError) a network that the window's analysis accepts but
 // one of whose rows has more outcome paths than the command follows.
 void checkOutcomePathsOf(const NetworkInput& input);
+
+// JSON has no infinity or NaN: they are the words CSV writes, "inf",
+// "-inf" and "nan".
+nlohmann::ordered_json numberJson(double value);
+
+// Runs `work(progress)` with its progress shown on a terminal. The long
+// run's iteration cap becomes a failure naming the network, and the
+// engine's refusals name it too, unless a limit's refusal named it already.
+template <typename Work>
+auto workNamingTheNetwork(const NetworkInput& input, Work&& work) {
+    WorkProgress progress;
+    TerminalProgress display(progress);
+    try {
+        return work(progress);
+    } catch (const LongRunCapReached& e) {
+        throw CliError(ExitFailure, locationOf(input.name) + e.what());
+    } catch (const EngineError& e) {
+        if (e.kind() == EngineError::BeyondLimit) throw;
+        throw EngineError(e.kind(), locationOf(input.name) + e.what());
+    }
+}
 
 // "S" or "C".
 const char* markText(bool marked);

@@ -14,3 +14,4 @@ CommandRun addSweepCommand(CLI::App& app);
 CommandRun addSettleCommand(CLI::App& app);
 CommandRun addRatesCommand(CLI::App& app);
 CommandRun addGradientCommand(CLI::App& app);
+CommandRun addOptimizeCommand(CLI::App& app);

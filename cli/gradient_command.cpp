@@ -22,13 +22,6 @@ struct GradientCommandOptions {
     ChainOptions chain;
 };
 
-// JSON has no infinity or NaN: they are the words CSV writes.
-nlohmann::ordered_json numberJson(double value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    return value;
-}
-
 struct GradientRow {
     std::string node;
     std::string parameter;
@@ -101,16 +94,9 @@ void runGradient(const GradientCommandOptions& options) {
     Output& out = outputs.add("--output", options.output);
     const NetworkInput input = readNetworkInput(options.network);
     configurationCountWithin(input, options.chain.maxConfigurations);
-    GradientFigures figures;
-    WorkProgress progress;
-    {
-        TerminalProgress display(progress);
-        try {
-            figures = computeGradient(input.network, gradient, chainLimits(input, options.chain), &progress);
-        } catch (const LongRunCapReached& e) {
-            throw CliError(ExitFailure, locationOf(input.name) + e.what());
-        }
-    }
+    const GradientFigures figures = workNamingTheNetwork(input, [&](WorkProgress& progress) {
+        return computeGradient(input.network, gradient, chainLimits(input, options.chain), &progress);
+    });
     if (options.format == "json")
         writeJson(out, figures, options.precision);
     else

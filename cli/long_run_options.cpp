@@ -96,3 +96,13 @@ LongRunFigures computeLongRunOf(const NetworkInput& input, const MarkovChain& ch
         throw EngineError(e.kind(), locationOf(input.name) + e.what());
     }
 }
+
+const char* const LongRunColumns[LongRunColumnCount] = {
+    "limit",          "limit_low",       "limit_high", "mean_steps", "mean_steps_low", "mean_steps_high",
+    "mean_steps_if_reached", "mean_steps_if_reached_low", "mean_steps_if_reached_high"};
+
+std::array<double, LongRunColumnCount> longRunColumnValues(const BoundedFigure& limit, const BoundedFigure& meanSteps,
+                                                           const BoundedFigure& ifReached) {
+    return {limit.value,     limit.low,     limit.high,     meanSteps.value, meanSteps.low,
+            meanSteps.high,  ifReached.value, ifReached.low, ifReached.high};
+}

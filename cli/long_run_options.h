@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,13 @@ void addLongRunOptions(CLI::App& command, LongRunTextOptions& options);
 
 // --precision as a number; CliError (bad input) for text that is not one.
 double precisionNumber(const LongRunTextOptions& options);
+
+// The columns of a configuration's or a sweep point's long-run figures:
+// limit, mean_steps and mean_steps_if_reached, each with _low and _high.
+constexpr size_t LongRunColumnCount = 9;
+extern const char* const LongRunColumns[LongRunColumnCount];
+std::array<double, LongRunColumnCount> longRunColumnValues(const BoundedFigure& limit, const BoundedFigure& meanSteps,
+                                                           const BoundedFigure& ifReached);
 
 // The engine's options for `jobs` threads; CliError (bad input) for a
 // precision that is not a number or is below FinestLongRunPrecision, echoed

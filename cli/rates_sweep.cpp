@@ -121,5 +121,5 @@ void runRatesSweep(const RatesSweep& sweep, Output& out, Output* plot) {
         writeJson(out, sweep, first, figures);
     else
         writeCsv(out, sweep, first, figures);
-    if (plot) plot->stream() << renderSvg(ratesChart(sweep, first, figures));
+    if (plot) plot->stream() << renderSvg(styledChart(ratesChart(sweep, first, figures), sweep.chart));
 }

@@ -68,27 +68,14 @@ void writeAveragedCsv(Output& out, const LongRunFigures& figures) {
     out.stream() << text;
 }
 
-const char* const PerConfigurationFigures[] = {"limit",
-                                               "limit_low",
-                                               "limit_high",
-                                               "mean_steps",
-                                               "mean_steps_low",
-                                               "mean_steps_high",
-                                               "mean_steps_if_reached",
-                                               "mean_steps_if_reached_low",
-                                               "mean_steps_if_reached_high"};
-constexpr size_t FiguresPerConfiguration = std::size(PerConfigurationFigures);
+const char* const* const PerConfigurationFigures = LongRunColumns;
+constexpr size_t FiguresPerConfiguration = LongRunColumnCount;
 
 // The per-configuration figures of configuration l, in the order above.
 std::array<double, FiguresPerConfiguration> configurationFigures(const LongRunFigures& figures, int l) {
-    return {figures.limitValue[l],     figures.limitLow[l],     figures.limitHigh[l],
-            figures.meanValue[l],      figures.meanLow[l],      figures.meanHigh[l],
-            figures.ifReachedValue[l], figures.ifReachedLow[l], figures.ifReachedHigh[l]};
-}
-
-// JSON has no infinity: steps never reached are the word "inf", as in CSV.
-nlohmann::ordered_json numberJson(double value) {
-    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
+    return longRunColumnValues({figures.limitValue[l], figures.limitLow[l], figures.limitHigh[l]},
+                               {figures.meanValue[l], figures.meanLow[l], figures.meanHigh[l]},
+                               {figures.ifReachedValue[l], figures.ifReachedLow[l], figures.ifReachedHigh[l]});
 }
 
 void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongRunFigures& figures) {
@@ -96,7 +83,7 @@ void writePerConfigurationCsv(Output& out, const MarkovChain& chain, const LongR
     std::string text = "configuration";
     for (int i = 0; i < configurations.nodeCount; ++i) text += ",node" + std::to_string(i);
     text += ",mark";
-    for (const char* name : PerConfigurationFigures) text += std::string(",") + name;
+    for (size_t k = 0; k < FiguresPerConfiguration; ++k) text += std::string(",") + PerConfigurationFigures[k];
     text += "\n";
     for (int l = 0; l < configurations.count; ++l) {
         text += std::to_string(l);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/chart_options.h"
 #include "cli/cli_error.h"
 #include "cli/commands.h"
 #include "cli/long_run_options.h"
@@ -122,6 +123,7 @@ struct SweepOptions {
     std::string measure = "curve";
     LongRunTextOptions longRun;
     ChainOptions chain;
+    ChartOptions chart;
     // The options given, to refuse those its measure does not take.
     std::vector<std::string> given;
 };
@@ -228,27 +230,14 @@ LineChart sweepChart(const NetworkInput& input, const SweepOptions& options, con
     return chart;
 }
 
-const char* const LongRunColumns[] = {"limit",
-                                     "limit_low",
-                                     "limit_high",
-                                     "mean_steps",
-                                     "mean_steps_low",
-                                     "mean_steps_high",
-                                     "mean_steps_if_reached",
-                                     "mean_steps_if_reached_low",
-                                     "mean_steps_if_reached_high"};
-constexpr size_t LongRunColumnCount = std::size(LongRunColumns);
-
-std::array<double, LongRunColumnCount> longRunValues(const LongRunFigures& figures) {
-    const BoundedFigure& ifReached = figures.meanStepsIfReached;
-    return {figures.limit.value,     figures.limit.low,     figures.limit.high,
-            figures.meanSteps.value, figures.meanSteps.low, figures.meanSteps.high,
-            ifReached.value,         ifReached.low,         ifReached.high};
+std::vector<double> lastSteps(const std::vector<std::vector<double>>& curves) {
+    std::vector<double> values;
+    for (const auto& curve : curves) values.push_back(curve.back());
+    return values;
 }
 
-// JSON has no infinity: steps never reached are the word "inf", as in CSV.
-nlohmann::ordered_json numberJson(double value) {
-    return std::isinf(value) ? nlohmann::ordered_json("inf") : nlohmann::ordered_json(value);
+std::array<double, LongRunColumnCount> longRunValues(const LongRunFigures& figures) {
+    return longRunColumnValues(figures.limit, figures.meanSteps, figures.meanStepsIfReached);
 }
 
 void writeLongRunCsv(Output& out, const SweepGrid& grid, const Shard& shard, long long first,
@@ -303,6 +292,22 @@ void writeLongRunJson(Output& out, const NetworkInput& input, int configurations
     out.stream() << text.substr(points + std::string("\"points\":[").size()) << "\n";
 }
 
+// The figure a chart of the measure draws; where S is never reached, the
+// mean steps are no time at all: none.
+const BoundedFigure* drawnFigure(const SweepOptions& options, const LongRunFigures& figures) {
+    if (options.measure == "limit") return &figures.limit;
+    return figures.limit.value > 0.0 ? &figures.meanSteps : nullptr;
+}
+
+std::vector<double> drawnValues(const SweepOptions& options, const std::vector<LongRunFigures>& figures) {
+    std::vector<double> values;
+    for (const auto& point : figures) {
+        const BoundedFigure* figure = drawnFigure(options, point);
+        values.push_back(figure ? figure->value : NAN);
+    }
+    return values;
+}
+
 // The measure against the first axis, a curve per value of the second, its
 // interval as a band.
 LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, const SweepGrid& grid, long long first,
@@ -312,22 +317,19 @@ LineChart longRunChart(const NetworkInput& input, const SweepOptions& options, c
     const std::string network = legendLabels({input.path})[0];
     LineChart chart{(limit ? "Limit of the weight in S configurations, " : "Mean steps until S, ") + network,
                     axes[0].name, limit ? "limit" : "mean steps", {}};
-    chart.fitY = !limit;
     std::vector<double> seriesValues;
     std::vector<bool> gaps;
     for (size_t k = 0; k < figures.size(); ++k) {
         const std::vector<double> values = grid.valuesAt(first + static_cast<long long>(k));
         ChartSeries& series = seriesOfPoint(chart, seriesValues, axes, values, network);
         gaps.resize(chart.series.size());
-        // Where S is never reached, the mean steps are no time at all: no point.
-        const bool gap = !limit && !(figures[k].limit.value > 0.0);
+        const BoundedFigure* figure = drawnFigure(options, figures[k]);
         const size_t index = static_cast<size_t>(&series - chart.series.data());
-        gaps[index] = gaps[index] || gap;
-        const BoundedFigure& figure = limit ? figures[k].limit : figures[k].meanSteps;
+        gaps[index] = gaps[index] || !figure;
         series.x.push_back(values[0]);
-        series.y.push_back(gap ? NAN : figure.value);
-        series.low.push_back(gap ? NAN : figure.low);
-        series.high.push_back(gap ? NAN : figure.high);
+        series.y.push_back(figure ? figure->value : NAN);
+        series.low.push_back(figure ? figure->low : NAN);
+        series.high.push_back(figure ? figure->high : NAN);
     }
     for (size_t s = 0; s < chart.series.size(); ++s)
         if (gaps[s]) chart.series[s].label += " (gaps: S never reached)";
@@ -363,7 +365,9 @@ void runLongRunSweep(const SweepOptions& options, const SweepGrid& grid, const S
         writeLongRunJson(out, input, configurations, options, longRun.precision, grid, first, figures);
     else
         writeLongRunCsv(out, grid, shard, first, figures);
-    if (plot) plot->stream() << renderSvg(longRunChart(input, options, grid, first, figures));
+    if (plot)
+        plot->stream() << sweepChartSvg(options.chart, longRunChart(input, options, grid, first, figures), grid, first,
+                                        drawnValues(options, figures), "S never reached");
     outputs.commit();
 }
 
@@ -374,6 +378,7 @@ void runSweep(const SweepOptions& options) {
     for (const auto& text : options.vary) axes.push_back(parseSweepAxis(text));
     const SweepGrid grid(std::move(axes));
     const Shard shard = parseShard(options.shard);
+    checkSweepChart(options.chart, grid.axes().size(), options.measure);
     if (!options.plot.empty() && grid.axes().size() > 2)
         throw CliError(ExitBadInput, "--plot draws sweeps of one or two --vary options");
     if (options.measure != "curve" && options.measure != "rates") parseLongRunOptions(options.longRun, options.chain.jobs);
@@ -385,7 +390,7 @@ void runSweep(const SweepOptions& options) {
     const int configurations = configurationCountWithin(input, options.chain.maxConfigurations);
     if (options.measure == "rates") {
         runRatesSweep({input, grid, shard, configurations, options.chain, precisionNumber(options.longRun),
-                       options.longRun.maxIterations, options.format},
+                       options.longRun.maxIterations, options.format, options.chart},
                       out, plot);
         return outputs.commit();
     }
@@ -409,7 +414,9 @@ void runSweep(const SweepOptions& options) {
         writeSweepJson(out, input, configurations, options, grid, first, curves);
     else
         writeSweepCsv(out, grid, shard, first, curves);
-    if (plot) plot->stream() << renderSvg(sweepChart(input, options, grid, first, curves));
+    if (plot)
+        plot->stream() << sweepChartSvg(options.chart, sweepChart(input, options, grid, first, curves), grid, first,
+                                        lastSteps(curves), "");
     outputs.commit();
 }
 
@@ -457,10 +464,13 @@ CommandRun addSweepCommand(CLI::App& app) {
         ->capture_default_str();
     addFormatOption(*command, options->format);
     addOutputOption(*command, options->output, "the data file");
-    command
-        ->add_option("--plot", options->plot,
-                     "SVG chart of the success after the last step, or of the long-run measure")
-        ->check(FileName);
+    CLI::Option* plot =
+        command
+            ->add_option("--plot", options->plot,
+                         "SVG chart of the success after the last step, or of the long-run measure")
+            ->check(svgFileName(false));
+    addPlotKindOption(*command, options->chart, plot);
+    addChartOptions(*command, options->chart, plot);
     command
         ->add_option("--measure", options->measure,
                      "curve: the success curve at each point; limit or mean-steps: one row of long-run figures "
@@ -476,6 +486,8 @@ CommandRun addSweepCommand(CLI::App& app) {
         "  vorlask-cli sweep --vary alpha=0:1:0.025 --plot alpha.svg session.txt\n"
         "  vorlask-cli sweep --vary 'beta[2]=0.25,0.5,1' --vary gamma=0:1:0.1 -o grid.csv session.txt\n"
         "  vorlask-cli sweep --measure mean-steps --vary 'gamma[0]=0.125:0.875:0.025' --plot settling.svg ring12.txt\n"
+        "  vorlask-cli sweep --measure limit --vary alpha=0:1:0.05 --vary beta=0:1:0.05 --plot-kind heatmap \\\n"
+        "      --plot limit.svg session.txt\n"
         "  vorlask-cli sweep --vary alpha=0:1:0.001 --shard $SLURM_ARRAY_TASK_ID/64 -o part$SLURM_ARRAY_TASK_ID.csv session.txt");
     return [options, command] {
         for (const char* name : {"--horizon", "--precision", "--max-iterations", "--direct"})

@@ -21,7 +21,7 @@ for argument in "$@"; do
 done
 
 packages=(g++ cmake make pkg-config libsdl2-dev libsdl2-ttf-dev googletest libgtest-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libeigen3-dev libboost-dev
+          libcli11-dev nlohmann-json3-dev libeigen3-dev libnlopt-cxx-dev libboost-dev
           xvfb xauth xdotool imagemagick x11-utils libgl1-mesa-dri fonts-dejavu-core python3-scipy librsvg2-bin
           help2man desktop-file-utils dpkg-dev file lintian
           pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-matplotlib)

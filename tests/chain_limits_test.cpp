@@ -283,11 +283,12 @@ TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
     TestFolder folder;
     const std::string ring = folder.write("ring12.txt", ringBlock(12));
     const std::string kept = folder.write("kept.csv", "earlier\n");
+    const std::string keptChart = folder.write("kept.svg", "earlier\n");
     const std::regex memoryLine(
         "vorlask-cli: .*ring12.txt: needs about [0-9.]+ MB for [0-9.]+e[56] transitions; --max-memory is 1.0 MB\n");
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"steps", "--max-memory", "1M", "-o", kept, ring},
-             {"plot", "--max-memory", "1M", "-o", kept, ring},
+             {"plot", "--max-memory", "1M", "-o", keptChart, ring},
              {"sweep", "--max-memory", "1M", "--vary", "gamma=0:1:0.5", "-o", kept, ring}}) {
         const CliOutcome outcome = runCli(args);
         EXPECT_EQ(outcome.status, 3) << args[0];
@@ -295,6 +296,7 @@ TEST(ChainEstimate, CommandsRefuseNetworksBeyondTheirLimitsInOneLine) {
         EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(readFile(folder.file("kept.csv")), "earlier\n");
+    EXPECT_EQ(readFile(folder.file("kept.svg")), "earlier\n");
     const CliOutcome junk = runCli({"steps", "--max-memory", "12X", ring});
     EXPECT_EQ(junk.status, 2);
     EXPECT_NE(junk.err.find("--max-memory"), std::string::npos);

@@ -32,6 +32,7 @@
 #include "model/chain/markov_chain.h"
 #include "model/long_run/success_curves.h"
 #include "network_generator.h"
+#include "svg_reading.h"
 
 namespace {
 
@@ -599,7 +600,9 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
         {{"--vary", "alpha=0.5", "--shard", "1/2x"}, "K/N"},
         {{"--vary", "alpha=0.5", "--horizon", "100001"}, "--horizon"},
         {{"--vary", "alpha=0.5", "--vary", "beta=1", "--vary", "gamma=1", "--plot", "x.svg"}, "one or two"},
-        {{"--vary", "alpha=0,1", "--plot", folder.file("out.csv")}, "--output and --plot both name"},
+        {{"--vary", "alpha=0,1", "--plot", folder.file("out.csv")}, "out.csv\" does not end in .svg"},
+        {{"--vary", "alpha=0,1", "--plot", folder.file("out.svg.png")}, "does not end in .svg"},
+        {{"--vary", "alpha=0,1", "--plot", "-"}, "--plot: \"-\" does not end in .svg"},
     };
     for (const auto& [options, says] : cases) {
         std::vector<std::string> args = {"sweep", "-o", folder.file("out.csv")};
@@ -637,29 +640,30 @@ TEST(Cli, MalformedVaryOptionsAreRefusedBeforeAnyWork) {
 TEST(Cli, OutputsOfACommandCommitTogether) {
     Folder folder;
     const std::string path = folder.write("k3.txt", blockOf(completeGraph(3)));
-    const std::vector<std::vector<std::string>> commands = {
-        {"export", "--matrix", folder.file("out.csv"), "--configurations", "/dev/full", path},
-        {"sweep", "--vary", "alpha=0,1", "-o", folder.file("out.csv"), "--plot", "/dev/full", path},
+    // The file kept whole, and the command whose other output fails.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+        {"out.csv", {"export", "--matrix", folder.file("out.csv"), "--configurations", "/dev/full", path}},
+        {"out.svg", {"sweep", "--vary", "alpha=0,1", "--plot", folder.file("out.svg"), "-o", "/dev/full", path}},
     };
-    for (const auto& args : commands) {
+    for (const auto& [kept, args] : commands) {
         for (const bool existing : {false, true}) {
-            if (existing) folder.write("out.csv", "precious\n");
+            if (existing) folder.write(kept, "precious\n");
             const Outcome result = run(args);
             EXPECT_EQ(result.status, 1) << args[0];
             EXPECT_EQ(result.err, "vorlask-cli: cannot write /dev/full: No space left on device\n");
-            EXPECT_EQ(folder.files(), existing ? "k3.txt\nout.csv\n" : "k3.txt\n");
+            EXPECT_EQ(folder.files(), existing ? "k3.txt\n" + kept + "\n" : "k3.txt\n");
             if (existing) {
-                EXPECT_EQ(read(folder.file("out.csv")), "precious\n");
+                EXPECT_EQ(read(folder.file(kept)), "precious\n");
             }
         }
-        std::remove(folder.file("out.csv").c_str());
+        std::remove(folder.file(kept).c_str());
     }
-    folder.write("out.csv", "precious\n");
-    const Outcome same = run({"sweep", "--vary", "alpha=1", "-o", folder.file("out.csv"), "--plot",
-                              folder.path() + "/./out.csv", path});
+    folder.write("out.svg", "precious\n");
+    const Outcome same = run({"sweep", "--vary", "alpha=1", "-o", folder.file("out.svg"), "--plot",
+                              folder.path() + "/./out.svg", path});
     EXPECT_EQ(same.status, 2);
     EXPECT_NE(same.err.find("--output and --plot both name"), std::string::npos) << same.err;
-    EXPECT_EQ(read(folder.file("out.csv")), "precious\n");
+    EXPECT_EQ(read(folder.file("out.svg")), "precious\n");
     // The null device may take both: nothing written there is lost.
     EXPECT_EQ(run({"export", "--matrix", "/dev/null", "--configurations", "/dev/null", path}).status, 0);
 }
@@ -681,12 +685,14 @@ TEST(Cli, PlotDrawsALabelledCurvePerNetwork) {
         ASSERT_LT(curves, expected.size());
         const size_t start = svg.find("points=\"", at) + 8;
         std::istringstream points(svg.substr(start, svg.find('"', start) - start));
-        // Step p at x = 78 + p / 12 x 562, weight w at y = 452 - w x 396.
+        // Step p at x = 78 + p / 12 x 562, weight w where the y ticks put it.
+        const std::vector<AxisTick> yTicks = yTicksOf(svg);
+        ASSERT_GE(yTicks.size(), 2u);
         int p = 0;
         for (double x, y; points >> x && points.ignore() && points >> y; ++p) {
             ASSERT_LE(p, 12);
             EXPECT_NEAR(x, 78 + p / 12.0 * 562, 0.005);
-            EXPECT_NEAR(y, 452 - expected[curves]->average[p] * 396, 0.005) << p;
+            EXPECT_NEAR(y, pixelOnTicks(yTicks, expected[curves]->average[p]), 0.01) << p;
         }
         EXPECT_EQ(p, 13);
     }
@@ -869,106 +875,71 @@ TEST(Chart, TextWidthsAreThoseOfDejaVuSans) {
     }
 }
 
-namespace {
-
-// A text element of a chart, with the extent its font gives it.
-struct ChartText {
-    std::string text;
-    double left = 0;
-    double right = 0;
-    double y = 0;
-    bool rotated = false;
-};
-
-std::string attribute(const std::string& element, const std::string& name) {
-    const size_t at = element.find(" " + name + "=\"");
-    if (at == std::string::npos) return "";
-    const size_t start = at + name.size() + 3;
-    return element.substr(start, element.find('"', start) - start);
-}
-
-std::vector<ChartText> textsOf(const std::string& svg) {
-    std::vector<ChartText> texts;
-    for (const auto& line : textLines(svg)) {
-        if (line.rfind("<text ", 0) != 0) continue;
-        ChartText text;
-        const size_t open = line.find('>') + 1;
-        for (size_t at = open; at < line.find("</text>");) {
-            const std::pair<const char*, char> entities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
-            bool entity = false;
-            for (const auto& [name, character] : entities) {
-                if (line.compare(at, std::strlen(name), name) != 0) continue;
-                text.text += character;
-                at += std::strlen(name);
-                entity = true;
-            }
-            if (!entity) text.text += line[at++];
-        }
-        const std::string size = attribute(line, "font-size");
-        const ChartFont font{size.empty() ? 13 : number(size), attribute(line, "font-weight") == "bold"};
-        const double width = textWidth(text.text, font);
-        const std::string anchor = attribute(line, "text-anchor");
-        const double x = number(attribute(line, "x"));
-        text.left = anchor == "middle" ? x - width / 2 : anchor == "end" ? x - width : x;
-        text.right = text.left + width;
-        text.y = number(attribute(line, "y"));
-        text.rotated = !attribute(line, "transform").empty();
-        texts.push_back(text);
-    }
-    return texts;
-}
-
-}  // namespace
-
-// Whatever the title, the labels and the range, every text lies inside the
-// picture, tick labels tell their ticks apart and do not touch, and texts
-// that fit stand where they are meant to.
+// Whatever the title, the labels, the ranges and the size, every text lies
+// inside the picture, tick labels tell their ticks apart and do not touch,
+// and texts that fit stand where they are meant to.
 TEST(Chart, EveryTextStaysInsideThePicture) {
     const std::string longName = "a network file with a name far too long for any legend, " + std::string(300, 'W');
     const std::pair<double, double> ranges[] = {{0, 16}, {0, 100000}, {0.5, 0.5 + 4e-10}, {0, 5e-324},
                                                 {-1e6, 1e6}, {0.1, 0.10000000000000003}, {0.25, 0.25}};
+    const std::pair<double, double> sizes[] = {{0, 520}, {400, 300}, {1000, 700}};
     for (const auto& [low, high] : ranges) {
-        for (const bool crowded : {false, true}) {
-            LineChart chart{crowded ? std::string(150, 'W') : "Success", crowded ? longName : "alpha", "weight", {}};
-            chart.series.push_back(ChartSeries{crowded ? longName : "ring.txt", {low, high}, {0.5, 0.75}});
-            if (crowded) chart.series.push_back(ChartSeries{"\xe4\xb8\xad" + longName, {low}, {3e12}});
-            chart.fitY = crowded;  // mean steps may run to trillions
-            const std::string svg = renderSvg(chart);
-            const double width = number(attribute(svg.substr(svg.find("<svg")), "width"));
-            std::vector<ChartText> ticks;
-            for (const ChartText& text : textsOf(svg)) {
-                if (text.rotated) {
-                    EXPECT_LE(text.right - text.left, 396 + 1e-9);
-                    continue;
+        for (const auto& [askedWidth, height] : sizes) {
+            for (const bool crowded : {false, true}) {
+                LineChart chart{crowded ? std::string(150, 'W') : "Success", crowded ? longName : "alpha", "weight", {}};
+                // The same range across the y axis: a range a few ulps wide
+                // needs long tick labels.
+                const double yHigh = low == high || high - low > 1 ? 0.75 : 0.5 + (high - low);
+                chart.series.push_back(ChartSeries{crowded ? longName : "ring.txt", {low, high}, {0.5, yHigh}});
+                if (crowded) chart.series.push_back(ChartSeries{"\xe4\xb8\xad" + longName, {low}, {3e12}});
+                chart.yFromZero = crowded;  // mean steps may run to trillions
+                chart.width = askedWidth;
+                chart.height = height;
+                const std::string svg = renderSvg(chart);
+                const double width = pictureSize(svg).first;
+                EXPECT_EQ(pictureSize(svg).second, height);
+                const std::string where = std::to_string(low) + " " + std::to_string(high) + " " +
+                                          std::to_string(askedWidth) + (crowded ? " crowded" : "");
+                std::vector<ChartText> ticks;
+                for (const ChartText& text : textsOf(svg)) {
+                    if (text.rotated) {
+                        EXPECT_LE(text.right - text.left, height - 124 + 1e-9);
+                        continue;
+                    }
+                    // Six pixels of margin on either side, give or take the
+                    // rounding of positions to hundredths.
+                    EXPECT_GE(text.left, 6 - 0.01) << text.text << " " << where;
+                    EXPECT_LE(text.right, width - 6 + 0.01) << text.text << " " << where;
+                    if (text.y == height - 46) ticks.push_back(text);
                 }
-                // Six pixels of margin on either side, give or take the
-                // rounding of positions to hundredths.
-                EXPECT_GE(text.left, 6 - 0.01) << text.text << " " << low << " " << high;
-                EXPECT_LE(text.right, width - 6 + 0.01) << text.text << " " << low << " " << high;
-                if (text.y == 474) ticks.push_back(text);
-            }
-            ASSERT_FALSE(ticks.empty());
-            for (size_t k = 1; k < ticks.size(); ++k) {
-                EXPECT_NE(ticks[k].text, ticks[k - 1].text) << low << " " << high;
-                EXPECT_LE(ticks[k - 1].right, ticks[k].left) << low << " " << high;
-            }
-            EXPECT_EQ(width, crowded ? 1400 : 860);
-            if (crowded) continue;
-            EXPECT_NE(svg.find("<text x=\"359.00\" y=\"32.00\" text-anchor=\"middle\" font-size=\"18\" "
-                               "font-weight=\"bold\">Success</text>"),
-                      std::string::npos);
-            EXPECT_NE(svg.find("<text x=\"359.00\" y=\"498.00\" text-anchor=\"middle\" font-size=\"15\">alpha</text>"),
-                      std::string::npos);
-            // Labels that do not touch are all kept; a single value is drawn
-            // on the axis from it to one above it.
-            if (low == 0 && high == 16) {
-                EXPECT_EQ(ticks.size(), 9u);
-            }
-            if (low == 0 && high == 100000) {
-                EXPECT_EQ(ticks.size(), 11u);
-            }
-            if (low == high) {
-                EXPECT_EQ(ticks.front().text, "0.3");
+                ASSERT_FALSE(ticks.empty()) << where;
+                for (size_t k = 1; k < ticks.size(); ++k) {
+                    EXPECT_NE(ticks[k].text, ticks[k - 1].text) << where;
+                    EXPECT_LE(ticks[k - 1].right, ticks[k].left) << where;
+                }
+                // The y tick labels clear the y axis label, which reaches x = 30.
+                for (const AxisTick& tick : yTicksOf(svg)) EXPECT_GE(plotFrameOf(svg).left - 10, 30) << tick.value;
+                const std::vector<AxisTick> yTicks = yTicksOf(svg);
+                for (size_t k = 1; k < yTicks.size(); ++k) EXPECT_GT(yTicks[k].value, yTicks[k - 1].value) << where;
+                EXPECT_EQ(width, askedWidth > 0 ? askedWidth : crowded ? 1400 : 860);
+                if (crowded || askedWidth > 0 || yHigh != 0.75) continue;
+                EXPECT_NE(svg.find("<text x=\"359.00\" y=\"32.00\" text-anchor=\"middle\" font-size=\"18\" "
+                                   "font-weight=\"bold\">Success</text>"),
+                          std::string::npos);
+                EXPECT_NE(
+                    svg.find("<text x=\"359.00\" y=\"498.00\" text-anchor=\"middle\" font-size=\"15\">alpha</text>"),
+                    std::string::npos);
+                // Labels that do not touch are all kept; a single value is drawn
+                // on the axis from it to one above it.
+                if (low == 0 && high == 16) {
+                    EXPECT_EQ(ticks.size(), 9u);
+                }
+                if (low == 0 && high == 100000) {
+                    EXPECT_EQ(ticks.size(), 11u);
+                }
+                if (low == high) {
+                    EXPECT_EQ(ticks.front().text, "0.3");
+                }
             }
         }
     }
@@ -1035,26 +1006,6 @@ TEST(Cli, KeptValuesAreRefusedJustPastTheirLimit) {
 
 namespace {
 
-struct SvgLine {
-    double x1, y1, x2, y2;
-    std::string stroke;
-};
-
-std::vector<SvgLine> svgLines(const std::string& svg) {
-    static const std::regex line(R"re(<line x1="([-0-9.]+)" y1="([-0-9.]+)" x2="([-0-9.]+)" y2="([-0-9.]+)" stroke="(#[0-9a-f]+)")re");
-    std::vector<SvgLine> lines;
-    for (std::sregex_iterator m(svg.begin(), svg.end(), line), end; m != end; ++m)
-        lines.push_back({std::stod((*m)[1]), std::stod((*m)[2]), std::stod((*m)[3]), std::stod((*m)[4]), (*m)[5]});
-    return lines;
-}
-
-bool hasLine(const std::vector<SvgLine>& lines, const SvgLine& wanted) {
-    return std::any_of(lines.begin(), lines.end(), [&](const SvgLine& l) {
-        return std::fabs(l.x1 - wanted.x1) < 0.006 && std::fabs(l.y1 - wanted.y1) < 0.006 &&
-               std::fabs(l.x2 - wanted.x2) < 0.006 && std::fabs(l.y2 - wanted.y2) < 0.006 && l.stroke == wanted.stroke;
-    });
-}
-
 size_t occurrences(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
@@ -1073,15 +1024,16 @@ bool roundStepDoubled(double step) {
 
 }  // namespace
 
-// The plot spans x 78 to 640 and y 452 (value 0) to 56 (value 1): every
-// tick, grid line, band corner and legend entry is where that puts it.
+// The plot spans x 78 to 640 and y 452 to 56; its y axis runs from 0 to 1
+// in fifths, and on to 1.03, as a band reaches 1: every tick, grid line,
+// band corner and legend entry is where that puts it.
 TEST(Chart, AxesBandsAndLegendSitWhereTheScalesPutThem) {
     LineChart chart{"t", "x", "y", {}};
     chart.series.push_back(ChartSeries{"a", {0, 5, 10}, {0.2, 0.5, 0.9}, {0.1, 0.4, 0.8}, {0.3, 0.6, 1.0}});
     chart.series.push_back(ChartSeries{"b", {0, 10}, {0.1, 0.2}});
     const std::string svg = renderSvg(chart);
     const auto sx = [](double x) { return 78 + 562 * x / 10; };
-    const auto sy = [](double y) { return 452 - 396 * y; };
+    const auto sy = [](double y) { return 452 - 396 * y / 1.03; };
     const std::vector<SvgLine> lines = svgLines(svg);
     for (int k = 0; k <= 10; ++k) {
         EXPECT_TRUE(hasLine(lines, {sx(k), 56, sx(k), 452, "#e6e6e6"})) << k;
@@ -1091,8 +1043,16 @@ TEST(Chart, AxesBandsAndLegendSitWhereTheScalesPutThem) {
         EXPECT_TRUE(hasLine(lines, {78, sy(k / 5.0), 640, sy(k / 5.0), "#e6e6e6"})) << k;
         EXPECT_TRUE(hasLine(lines, {72, sy(k / 5.0), 78, sy(k / 5.0), "#333333"})) << k;
     }
-    EXPECT_NE(svg.find("points=\"78.00,333.20 359.00,214.40 640.00,56.00 640.00,135.20 359.00,293.60 78.00,412.40\""),
-              std::string::npos);
+    const size_t polygon = svg.find("<polygon");
+    ASSERT_NE(polygon, std::string::npos);
+    std::istringstream corners(attribute(svg.substr(polygon, svg.find('\n', polygon) - polygon), "points"));
+    const double expected[][2] = {{0, 0.3}, {5, 0.6}, {10, 1.0}, {10, 0.8}, {5, 0.4}, {0, 0.1}};
+    for (const auto& [x, y] : expected) {
+        double cornerX = 0, cornerY = 0;
+        ASSERT_TRUE(corners >> cornerX && corners.ignore() && corners >> cornerY);
+        EXPECT_NEAR(cornerX, sx(x), 0.006);
+        EXPECT_NEAR(cornerY, sy(y), 0.006);
+    }
     const size_t legend = svg.find("<g font-size=\"13\" fill=\"#222222\">\n");
     ASSERT_NE(legend, std::string::npos);
     EXPECT_NE(svg.find("<line x1=\"660.00\" y1=\"66.00\" x2=\"686.00\" y2=\"66.00\" stroke=\"#0072b2\"", legend),

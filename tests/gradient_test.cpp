@@ -8,6 +8,7 @@
 #include "model/long_run/long_run.h"
 #include "model/network/configurations.h"
 #include "model/network/network.h"
+#include "network_generator.h"
 #include "model/rates/rates.h"
 #include "model/sensitivity/gradient.h"
 
@@ -16,13 +17,6 @@
 // held where the given network has it.
 
 namespace {
-
-NetworkModel networkOf(const std::vector<std::pair<int, int>>& links, int nodes) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (const auto& [a, b] : links) network.links[a][b] = network.links[b][a] = 1;
-    return network;
-}
 
 double& parameterOf(NetworkModel& network, int index) {
     return network.params[index / network.nodeCount][index % network.nodeCount];

@@ -4,8 +4,18 @@
 #include <cmath>
 #include <initializer_list>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "model/network/network.h"
+
+// A network of `nodes` nodes with the links given, every probability 1.0.
+inline NetworkModel networkOf(const std::vector<std::pair<int, int>>& links, int nodes) {
+    NetworkModel network;
+    network.resize(nodes);
+    for (const auto& [a, b] : links) network.links[a][b] = network.links[b][a] = 1;
+    return network;
+}
 
 // Random networks of the kinds that make the analysis interesting: isolated
 // nodes, probabilities of 0 and 1, exact binary fractions whose sums reach

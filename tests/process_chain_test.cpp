@@ -10,6 +10,7 @@
 #include "model/long_run/long_run.h"
 #include "model/network/configurations.h"
 #include "model/network/network.h"
+#include "network_generator.h"
 #include "model/network/seeded_random.h"
 
 // The process chain against the step itself: sampled from every
@@ -17,13 +18,6 @@
 // parameter moves by one unit in the last place.
 
 namespace {
-
-NetworkModel networkOf(const std::vector<std::pair<int, int>>& links, int nodes) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (const auto& [a, b] : links) network.links[a][b] = network.links[b][a] = 1;
-    return network;
-}
 
 // As after any step: the first neighbour after the partner, cyclically.
 int pointerAfter(const NetworkModel& network, int node, int partner) {

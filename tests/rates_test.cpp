@@ -7,6 +7,7 @@
 #include "model/chain/markov_chain.h"
 #include "model/network/configurations.h"
 #include "model/network/network.h"
+#include "network_generator.h"
 #include "model/network/seeded_random.h"
 #include "model/rates/class_gains.h"
 #include "model/rates/rates.h"
@@ -19,13 +20,6 @@
 namespace {
 
 using Dense = std::vector<std::vector<long double>>;
-
-NetworkModel networkOf(const std::vector<std::pair<int, int>>& links, int nodes) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (const auto& [a, b] : links) network.links[a][b] = network.links[b][a] = 1;
-    return network;
-}
 
 MarkovChain processChain(const NetworkModel& network) {
     const NeighbourLists neighbours = neighbourLists(network);

@@ -276,7 +276,7 @@ TEST(SettleCli, BadInputFailsWithOneLineAndNoFile) {
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
-        args.insert(args.end(), {"-o", folder.file("out.csv"), path});
+        args.insert(args.end(), {"-o", folder.file(args[0] == "plot" ? "out.svg" : "out.csv"), path});
         const CliOutcome result = runCli(args);
         EXPECT_EQ(result.status, c.status) << c.says;
         EXPECT_EQ(result.out, "");

@@ -216,8 +216,11 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
     longRun.precision = options.precision;
     longRun.keepPerConfiguration = true;
     longRun.jobs = options.jobs;
-    const LongRunFigures figures = computeLongRun(chain.transitions, chain.marked, longRun, progress);
-    const TransientSet set(chain.transitions, chain.marked);
+    const std::vector<bool>& marked = options.target ? *options.target : chain.marked;
+    if (marked.size() != chain.marked.size())
+        throw EngineError(EngineError::BadInput, "the target set has another count of configurations");
+    const LongRunFigures figures = computeLongRun(chain.transitions, marked, longRun, progress);
+    const TransientSet set(chain.transitions, marked);
     const std::vector<int>& transient = set.transient();
     if (static_cast<long long>(transient.size()) > MaxGradientConfigurations)
         throw EngineError(EngineError::BeyondLimit, limits.name + "the gradient solves at most " +

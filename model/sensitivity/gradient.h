@@ -41,6 +41,9 @@ struct GradientOptions {
     // For the figures themselves, as settle and rates take it.
     double precision = 1e-9;
     int jobs = 1;
+    // The target set of first passage, when not the network's own S: that
+    // of the network a study started from, held while its parameters move.
+    const std::vector<bool>* target = nullptr;
 };
 
 struct GradientFigures {

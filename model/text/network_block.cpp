@@ -1,6 +1,7 @@
 #include "model/text/network_block.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -323,3 +324,29 @@ bool parseParameter(const std::string& text, double& value) {
 }
 
 BlockError readNetworkBlock(std::istream& in, NetworkModel& network) { return BlockReader(in).read(network); }
+
+namespace {
+
+std::string shortestFixed(double value) {
+    char digits[400];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+    return std::string(digits, written.ptr);
+}
+
+}  // namespace
+
+std::string preciseBlock(const NetworkModel& network) {
+    std::string text = "DATA:\n";
+    for (int i = 0; i < network.nodeCount; ++i) {
+        for (int j = 0; j < network.nodeCount; ++j) text += network.links[i][j] != 0 ? '1' : '0';
+        for (const auto& parameter : network.params) text += " " + shortestFixed(parameter[i]);
+        text += "\n";
+    }
+    return text + "\n";
+}
+
+double asBlockGivesItBack(double value) {
+    double read = value;
+    parseParameter(shortestFixed(value), read);
+    return read;
+}

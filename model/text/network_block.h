@@ -37,6 +37,15 @@ struct BlockError {
 // returns no error, or leaves `network` half filled and says what is wrong.
 BlockError readNetworkBlock(std::istream& in, NetworkModel& network);
 
+// The network as a block whose parameters carry every digit they need to
+// read back as the same doubles (the shortest fixed-point decimals that do),
+// but where the reading snaps them: within 0.0005 of a 64th a value reads
+// back as that 64th.
+std::string preciseBlock(const NetworkModel& network);
+
+// A parameter as written by preciseBlock and read back.
+double asBlockGivesItBack(double value);
+
 // A parameter as the block gives it: false when `text` is not a finite
 // decimal number; `value` snapped to a multiple of 1/64 when within 0.0005.
 bool parseParameter(const std::string& text, double& value);

@@ -7,12 +7,14 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "analysis_bindings.h"
 #include "arguments.h"
 #include "interruptible_read.h"
 #include "long_run_bindings.h"
 #include "rates_bindings.h"
+#include "sensitivity_bindings.h"
 #include "model/analysis.h"
 #include "model/network/configurations.h"
 #include "model/support/engine_error.h"
@@ -102,6 +104,21 @@ PythonNetwork readNetwork(const py::object& path) {
 
 bool sameNetwork(const PythonNetwork& a, const PythonNetwork& b) {
     return a.model.nodeCount == b.model.nodeCount && a.model.links == b.model.links && a.model.params == b.model.params;
+}
+
+// What pickle keeps of a network, so that it travels to other processes and
+// machines (an executor's workers) whole: links, parameters and source.
+py::tuple networkState(const PythonNetwork& network) {
+    return py::make_tuple(linksArray(network), parameterArray(network, NetworkModel::Alpha),
+                          parameterArray(network, NetworkModel::Beta), parameterArray(network, NetworkModel::Gamma),
+                          network.name.empty() ? py::object(py::none()) : py::object(py::str(network.name)));
+}
+
+PythonNetwork networkFromState(const py::tuple& state) {
+    if (state.size() != 5) refuseArgument("a pickled Network holds 5 items, not " + std::to_string(state.size()));
+    PythonNetwork network = networkFromArrays(state[0], state[1], state[2], state[3]);
+    if (!state[4].is_none()) network.name = state[4].cast<std::string>();
+    return network;
 }
 
 std::string networkRepr(const PythonNetwork& network) {
@@ -282,6 +299,17 @@ void bindNetwork(py::module_& m) {
                  "max_iterations: passes before CapReached.\n" +
                  std::string(LimitArguments))
                  .c_str())
+        .def("gradient", &gradientOf, py::kw_only(), "measure"_a = "mean-steps", "precision"_a = 1e-9, "jobs"_a = 0,
+             "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+             withProgress(
+                 "The derivative of the averaged limit, mean steps (first passage into the network's S) or every\n"
+                 "node's rate with respect to every node's alpha, beta and gamma, as `vorlask-cli gradient`: a dict of\n"
+                 "numpy columns measure, node (-1 but for rates), parameter (\"alpha[3]\"), value, derivative,\n"
+                 "error and one_sided (at 0 or 1, from inside [0, 1]); derivative nan, error inf where the figure\n"
+                 "jumps.\n\n" +
+                 std::string(LimitArguments))
+                 .c_str())
+        .def(py::pickle(&networkState, &networkFromState))
         .def(
             "__eq__",
             [](const PythonNetwork& network, const py::object& other) -> py::object {
@@ -328,6 +356,7 @@ PYBIND11_MODULE(_vorlask, m) {
     addExceptions(m);
     bindChain(m);  // first, so that signatures name the Chain that Network.chain returns
     bindNetwork(m);
+    bindOptimize(m);
     m.def("read_network", &readNetwork, "path"_a,
           "The network of the first DATA: block in the file at path (str, bytes or path-like, as open()\n"
           "takes them), as vorlask-cli reads it: text before the DATA: line is skipped, so the saved output\n"
@@ -339,18 +368,19 @@ PYBIND11_MODULE(_vorlask, m) {
         [](const PythonNetwork& network, const py::dict& vary, std::optional<long long> horizon,
            const std::string& measure, const std::string& chain, std::optional<double> precision,
            std::optional<bool> direct, std::optional<long long> maxIterations, long long jobs,
-           long long maxConfigurations, const py::object& progress) {
+           long long maxConfigurations, std::pair<long long, long long> shard, const py::object& progress) {
             checkArgumentsApply(measure, horizon.has_value(), precision.has_value() || maxIterations.has_value(),
                                 direct.has_value());
             const LongRunArguments defaults;
             return sweepTable(network, chainArgument(chain), vary, horizon.value_or(16), measure,
                               {precision.value_or(defaults.precision), direct.value_or(defaults.direct),
                                maxIterations.value_or(defaults.maxIterations)},
-                              jobs, maxConfigurations, progress);
+                              jobs, maxConfigurations, shard, progress);
         },
         "network"_a, "vary"_a, py::kw_only(), "horizon"_a = py::none(), "measure"_a = "curve", "chain"_a = "process",
         "precision"_a = py::none(), "direct"_a = py::none(), "max_iterations"_a = py::none(), "jobs"_a = 0,
-        "max_configurations"_a = DefaultMaxConfigurations, "progress"_a = py::none(),
+        "max_configurations"_a = DefaultMaxConfigurations, "shard"_a = std::pair<long long, long long>(1, 1),
+        "progress"_a = py::none(),
         withProgress(
             "A measure at every point of a parameter grid, as `vorlask-cli sweep`: a dict of numpy columns,\n"
             "one per varied parameter named as in vary, then with measure=\"curve\" the exact success curve,\n"
@@ -364,7 +394,9 @@ PYBIND11_MODULE(_vorlask, m) {
             "    give their cross product, the first varying slowest.\n"
             "horizon: the last step of measure=\"curve\", 16 unless given; refused for the long run.\n"
             "precision, max_iterations: as for Network.settle, for the long run and rates only; direct for\n"
-            "    the long run only.\n" +
+            "    the long run only.\n"
+            "shard: (K, N), only the K-th of N contiguous blocks of the points, as vorlask-cli sweep --shard K/N:\n"
+            "    the shards' columns joined in order are the whole sweep's.\n" +
             std::string(ChainArgument) + std::string(LimitArguments))
             .c_str());
 }

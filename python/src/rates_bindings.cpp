@@ -126,17 +126,17 @@ py::dict ratesOf(const PythonNetwork& network, const py::object& start, double p
     return columns;
 }
 
-std::vector<RateFigures> sweepRatesOf(const PythonNetwork& network, const SweepGrid& grid, double precision,
-                                      long long maxIterations, int jobs, int configurations,
-                                      const py::object& progress) {
+std::vector<RateFigures> sweepRatesOf(const PythonNetwork& network, const SweepGrid& grid, long long first,
+                                      long long count, double precision, long long maxIterations, int jobs,
+                                      int configurations, const py::object& progress) {
     const RateOptions options = optionsOf(precision, maxIterations, false, jobs);
     const NetworkModel model = network.model;
     WorkProgress counts;
-    counts.begin("sweeping", grid.pointCount());
+    counts.begin("sweeping", count);
     std::vector<RateFigures> figures;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
         figures = namingTheNetworkOnce(network, [&] {
-            return sweepRates(model, grid, 0, grid.pointCount(), configurations, options, &counts,
+            return sweepRates(model, grid, first, count, configurations, options, &counts,
                               memoryLimits(network.name));
         });
     });

@@ -14,9 +14,9 @@ pybind11::dict ratesOf(const PythonNetwork& network, const pybind11::object& sta
                        bool perConfiguration, long long maxIterations, long long jobs, long long maxConfigurations,
                        const pybind11::object& progress);
 
-// The rates at every point of a grid: columns node, rate, low and high
-// after the axes' columns, a row per point and node.
+// The rates at points first .. first + count - 1 of a grid: columns node,
+// rate, low and high after the axes' columns, a row per point and node.
 void addRateColumns(pybind11::dict& columns, const std::vector<RateFigures>& figures);
-std::vector<RateFigures> sweepRatesOf(const PythonNetwork& network, const SweepGrid& grid, double precision,
-                                      long long maxIterations, int jobs, int configurations,
-                                      const pybind11::object& progress);
+std::vector<RateFigures> sweepRatesOf(const PythonNetwork& network, const SweepGrid& grid, long long first,
+                                      long long count, double precision, long long maxIterations, int jobs,
+                                      int configurations, const pybind11::object& progress);

@@ -199,12 +199,33 @@ py::dict simulateRuns(const PythonNetwork& network, long long steps, std::option
 
 namespace {
 
-// The grid's values, a row per point and `repeat` rows each.
-py::dict axisColumns(const SweepGrid& grid, long long repeat) {
-    const size_t rows = static_cast<size_t>(grid.pointCount() * repeat);
+// Points first .. first + count - 1 of a grid.
+struct PointRange {
+    long long first = 0;
+    long long count = 0;
+};
+
+// The largest N of a shard K/N, as vorlask-cli's --shard takes it.
+constexpr long long MaxShards = 999999999;
+
+// The K-th of N contiguous blocks of the grid's points, as vorlask-cli's
+// --shard K/N takes them: the shards' rows in order are the whole grid's.
+PointRange shardOf(const SweepGrid& grid, std::pair<long long, long long> shard) {
+    const auto [index, count] = shard;
+    if (count < 1 || count > MaxShards || index < 1 || index > count)
+        refuseArgument("shard (" + std::to_string(index) + ", " + std::to_string(count) +
+                       ") is not (K, N) with 1 <= K <= N <= " + std::to_string(MaxShards));
+    const long long points = grid.pointCount();
+    const long long first = points * (index - 1) / count;
+    return {first, points * index / count - first};
+}
+
+// The grid's values, a row per point of the range and `repeat` rows each.
+py::dict axisColumns(const SweepGrid& grid, const PointRange& range, long long repeat) {
+    const size_t rows = static_cast<size_t>(range.count * repeat);
     std::vector<std::vector<double>> values(grid.axes().size(), std::vector<double>(rows));
     size_t row = 0;
-    for (long long point = 0; point < grid.pointCount(); ++point) {
+    for (long long point = range.first; point < range.first + range.count; ++point) {
         const std::vector<double> pointValues = grid.valuesAt(point);
         for (long long r = 0; r < repeat; ++r, ++row)
             for (size_t a = 0; a < values.size(); ++a) values[a][row] = pointValues[a];
@@ -223,19 +244,19 @@ double curveColumnBytes(long long horizon, const SweepGrid& grid) {
     return (horizon + 1.0) * (sizeof(int64_t) + sizeof(double) * (1 + grid.axes().size()));
 }
 
-py::dict longRunSweep(const PythonNetwork& network, ChainRules rules, const SweepGrid& grid,
+py::dict longRunSweep(const PythonNetwork& network, ChainRules rules, const SweepGrid& grid, const PointRange& range,
                       const LongRunOptions& options, int configurations, const py::object& progress) {
     const NetworkModel model = network.model;
-    const long long points = grid.pointCount();
     WorkProgress counts;
-    counts.begin("sweeping", points);
+    counts.begin("sweeping", range.count);
     std::vector<LongRunFigures> figures;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
-        figures = namingTheNetwork(
-            network, [&] { return sweepLongRun(rules, model, grid, 0, points, configurations, options, &counts,
-                                               memoryLimits(network.name), LongRunColumnBytes); });
+        figures = namingTheNetwork(network, [&] {
+            return sweepLongRun(rules, model, grid, range.first, range.count, configurations, options, &counts,
+                                memoryLimits(network.name), LongRunColumnBytes);
+        });
     });
-    py::dict columns = axisColumns(grid, 1);
+    py::dict columns = axisColumns(grid, range, 1);
     addLongRunColumns(columns, std::move(figures));
     return columns;
 }
@@ -244,8 +265,9 @@ py::dict longRunSweep(const PythonNetwork& network, ChainRules rules, const Swee
 
 py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::dict& vary, long long horizon,
                     const std::string& measure, const LongRunArguments& longRun, long long jobs,
-                    long long maxConfigurations, const py::object& progress) {
+                    long long maxConfigurations, std::pair<long long, long long> shard, const py::object& progress) {
     const SweepGrid grid(sweepAxes(vary));
+    const PointRange range = shardOf(grid, shard);
     if (measure != "curve" && measure != "limit" && measure != "mean-steps" && measure != "rates")
         refuseArgument("measure must be \"curve\", \"limit\", \"mean-steps\" or \"rates\", not \"" + measure + "\"");
     const int threads = jobsArgument(jobs);
@@ -256,14 +278,14 @@ py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::di
     if (measure == "rates") {
         if (rules != ChainRules::Process)
             refuseArgument("chain \"window\" has no rates: the window's analysis weighs no step the process takes");
-        std::vector<RateFigures> figures =
-            sweepRatesOf(network, grid, longRun.precision, longRun.maxIterations, threads, configurations, progress);
-        py::dict columns = axisColumns(grid, network.model.nodeCount);
+        std::vector<RateFigures> figures = sweepRatesOf(network, grid, range.first, range.count, longRun.precision,
+                                                        longRun.maxIterations, threads, configurations, progress);
+        py::dict columns = axisColumns(grid, range, network.model.nodeCount);
         addRateColumns(columns, figures);
         return columns;
     }
-    if (measure != "curve") return longRunSweep(network, rules, grid, options, configurations, progress);
-    const long long points = grid.pointCount();
+    if (measure != "curve") return longRunSweep(network, rules, grid, range, options, configurations, progress);
+    const long long points = range.count;
     const unsigned long long rows = static_cast<unsigned long long>(points) * static_cast<unsigned long long>(horizon + 1);
     checkKeptValues(rows, "the sweep's " + std::to_string(points) + " points");
 
@@ -272,8 +294,8 @@ py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::di
     counts.begin("sweeping", points);
     std::vector<std::vector<double>> curves;
     runInterruptibly(counts, {{"sweeping", 1.0}}, progress, [&] {
-        curves = sweepCurves(rules, model, grid, 0, points, configurations, static_cast<int>(horizon), threads,
-                             &counts, memoryLimits(network.name), curveColumnBytes(horizon, grid));
+        curves = sweepCurves(rules, model, grid, range.first, points, configurations, static_cast<int>(horizon),
+                             threads, &counts, memoryLimits(network.name), curveColumnBytes(horizon, grid));
     });
 
     std::vector<int64_t> step(rows);
@@ -285,7 +307,7 @@ py::dict sweepTable(const PythonNetwork& network, ChainRules rules, const py::di
             success[row] = curves[static_cast<size_t>(point)][static_cast<size_t>(p)];
         }
     }
-    py::dict columns = axisColumns(grid, horizon + 1);
+    py::dict columns = axisColumns(grid, range, horizon + 1);
     const auto size = static_cast<py::ssize_t>(rows);
     columns["step"] = ownedArray(std::move(step), {size});
     columns["success"] = ownedArray(std::move(success), {size});

@@ -3,6 +3,8 @@
 #include <pybind11/pybind11.h>
 
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "long_run_bindings.h"
 #include "python_network.h"
@@ -19,7 +21,10 @@ pybind11::dict simulateRuns(const PythonNetwork& network, long long steps, std::
 // slowest, as a dict of numpy columns, one per varied parameter named as
 // given, then for the measure "curve" step and success, a row per point and
 // step, and for "limit" or "mean-steps" the nine long-run columns, a row per
-// point.
+// point. Only the points of `shard`, the K-th of N contiguous blocks (K, N),
+// as vorlask-cli sweep --shard K/N takes them; every argument is checked
+// before any work, also for a shard without points.
 pybind11::dict sweepTable(const PythonNetwork& network, ChainRules rules, const pybind11::dict& vary,
                           long long horizon, const std::string& measure, const LongRunArguments& longRun, long long jobs,
-                          long long maxConfigurations, const pybind11::object& progress);
+                          long long maxConfigurations, std::pair<long long, long long> shard,
+                          const pybind11::object& progress);

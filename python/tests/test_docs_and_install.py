@@ -12,10 +12,10 @@ import pytest
 REPOSITORY = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
-def readme_example():
+def readme_example(heading="**A notebook example.**"):
     with open(os.path.join(REPOSITORY, "README.md")) as readme:
         text = readme.read()
-    start = text.index("```python\n", text.index("**A notebook example.**")) + len("```python\n")
+    start = text.index("```python\n", text.index(heading)) + len("```python\n")
     return text[start : text.index("```", start)]
 
 
@@ -69,6 +69,17 @@ def test_readme_example_draws_its_picture(tmp_path):
         assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
 
 
+def test_readme_cluster_example_runs(tmp_path):
+    pytest.importorskip("dask.distributed")
+    os.makedirs(tmp_path / "docs" / "examples")
+    shutil.copy(os.path.join(REPOSITORY, "docs", "examples", "ring8.txt"), tmp_path / "docs" / "examples")
+    (tmp_path / "example.py").write_text(readme_example("**Grids and clusters.**"))
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONNOUSERSITE"}
+    result = subprocess.run([sys.executable, "example.py"], cwd=tmp_path, env=env, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines()[-1] == "(41, 21)"
+
+
 @pytest.fixture(scope="module")
 def install():
     build = os.environ.get("VORLASK_BUILD_DIR")
@@ -97,7 +108,7 @@ def test_a_fresh_prefix_gets_an_importable_package(install, tmp_path):
     install(tmp_path / "prefix")
     package = tmp_path / "prefix" / SITE / "vorlask"
     extension = os.path.basename(vorlask._vorlask.__file__)
-    assert installed_files(package) == sorted(["__init__.py", "__init__.pyi", "py.typed", extension])
+    assert installed_files(package) == sorted(["__init__.py", "__init__.pyi", "_sweeps.py", "py.typed", extension])
     assert all(os.stat(package / name).st_mode & 0o777 == 0o644 for name in installed_files(package))
     output = run_python(IMPORT, tmp_path, PYTHONPATH=str(tmp_path / "prefix" / SITE)).stdout.splitlines()
     assert output[0] == str(package / "__init__.py")

@@ -8,9 +8,11 @@ its arrays handed to numpy and scipy directly::
     chain = net.chain()            # chain.matrix: scipy.sparse.csr_matrix (h x h)
     curve = net.curve(horizon=100)  # numpy array (101,)
     table = vorlask.sweep(net, {"alpha": numpy.linspace(0, 1, 41)}, horizon=100)
+    shaped = vorlask.sweep(net, {"alpha": [0, 0.5, 1], "gamma": [0.25, 0.75]}, measure="limit", grid=True)
     long_run = net.settle(precision=1e-9)  # limit, mean steps, quantile steps with low and high
 
-Long work runs on every core without holding the GIL, and Ctrl+C stops it.
+Long work runs on every core without holding the GIL, and Ctrl+C stops it;
+sweep(..., executor=E) spreads a grid over any concurrent.futures.Executor.
 Errors: ValueError for a bad network or argument, TooLarge (a ValueError)
 beyond a limit, OSError for a file that cannot be read, CapReached (a
 RuntimeError) when the long run runs out of iterations.
@@ -23,9 +25,11 @@ from ._vorlask import (
     Network,
     TooLarge,
     __version__,
+    objective,
+    optimize,
     read_network,
-    sweep,
 )
+from ._sweeps import sweep
 
 __all__ = [
     "CapReached",
@@ -33,11 +37,13 @@ __all__ = [
     "Network",
     "TooLarge",
     "DEFAULT_MAX_CONFIGURATIONS",
+    "objective",
+    "optimize",
     "read_network",
     "sweep",
     "__version__",
 ]
 
-for _function in (read_network, sweep):
+for _function in (objective, optimize, read_network, sweep):
     _function.__module__ = __name__
 del _function

@@ -1,7 +1,8 @@
 """Type stubs of vorlask, the exact analysis of vorlask networks."""
 
+import concurrent.futures
 import os
-from typing import Any, Callable, Dict, Mapping, Optional, Sequence, Union
+from typing import Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -145,7 +146,23 @@ class Network:
         progress: Optional[ProgressCallback] = None,
     ) -> Dict[str, npt.NDArray[Any]]:
         """Every node's long-run success rate with its interval: node, rate, low, high."""
+    def gradient(
+        self,
+        *,
+        measure: str = "mean-steps",
+        precision: float = 1e-9,
+        jobs: int = 0,
+        max_configurations: int = ...,
+        progress: Optional[ProgressCallback] = None,
+    ) -> Dict[str, npt.NDArray[Any]]:
+        """Derivatives of the limit, mean steps or rates by every alpha, beta and gamma, with errors."""
     def __eq__(self, other: object) -> bool: ...
+    def __getstate__(self) -> tuple[npt.NDArray[np.int32], npt.NDArray[np.float64], npt.NDArray[np.float64],
+                                    npt.NDArray[np.float64], Optional[str]]:
+        """Links, alpha, beta, gamma and source: what pickle keeps."""
+    def __setstate__(
+        self, state: tuple[npt.ArrayLike, ParameterValues, ParameterValues, ParameterValues, Optional[str]]
+    ) -> None: ...
 
 def read_network(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]) -> Network:
     """The network of the first DATA: block in the file."""
@@ -162,6 +179,38 @@ def sweep(
     max_iterations: Optional[int] = None,
     jobs: int = 0,
     max_configurations: int = ...,
+    shard: tuple[int, int] = (1, 1),
+    grid: bool = False,
+    executor: Optional[concurrent.futures.Executor] = None,
+    blocks: Optional[int] = None,
     progress: Optional[ProgressCallback] = None,
 ) -> dict[str, npt.NDArray[np.generic]]:
-    """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run."""
+    """A measure at every point of a parameter grid: columns per parameter, then step and success, or the long run;
+    with grid=True arrays shaped (n1, n2, ...) (success with the step last); with executor= spread over its workers
+    in contiguous blocks, to the same bits."""
+
+def optimize(
+    network: Network,
+    *,
+    minimize: Optional[str] = None,
+    maximize: Optional[str] = None,
+    vary: Mapping[str, Sequence[float]] = ...,
+    starts: int = 1,
+    seed: int = 1,
+    precision: float = 1e-9,
+    max_evaluations: int = 300,
+    jobs: int = 0,
+    progress: Optional[ProgressCallback] = None,
+) -> Dict[str, Any]:
+    """Parameters within bounds that make a figure best; the best point, its figure and network."""
+
+def objective(
+    network: Network,
+    *,
+    minimize: Optional[str] = None,
+    maximize: Optional[str] = None,
+    vary: Mapping[str, Sequence[float]] = ...,
+    precision: float = 1e-9,
+    jobs: int = 0,
+) -> Tuple[Callable[[npt.ArrayLike], Tuple[float, npt.NDArray[np.float64]]], npt.NDArray[np.float64], List[Tuple[float, float]]]:
+    """(fun, x0, bounds) for scipy.optimize.minimize(fun, x0, jac=True, bounds=bounds)."""

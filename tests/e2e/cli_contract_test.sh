@@ -54,6 +54,25 @@ expect_inside narrow.svg "a range a denormal wide"
 "$CLI" sweep --vary 'alpha=0.1,0.10000000000000001,0.10000000000000003' --plot close.svg k3.txt >/dev/null ||
     fail "close sweep failed"
 expect_inside close.svg "values an ulp apart"
+"$CLI" sweep --measure mean-steps --vary 'alpha=0:1:0.25' --vary 'gamma=0.2:1:0.2' --plot-kind heatmap \
+    --plot map.svg "$long" >/dev/null || fail "heat map of a long path failed"
+grep -q 'fill="url(#no-value)"' map.svg || fail "the heat map has no hatched cells where S is never reached"
+expect_inside map.svg "a heat map with hatched cells"
+"$CLI" sweep --vary alpha=0,5e-324 --vary 'gamma=0.1,0.10000000000000001' --plot-kind heatmap --plot tiny.svg k3.txt \
+    >/dev/null || fail "heat map of values a denormal apart failed"
+expect_inside tiny.svg "a heat map of values a denormal and an ulp apart"
+for size in "400 300" "4000 3000" "420 1500"; do
+    read -r width height <<<"$size"
+    "$CLI" plot --width "$width" --height "$height" --limit --title "$(printf 'W%.0s' $(seq 150))" -o sized.svg "$long" \
+        k3.txt || fail "plot at $size failed"
+    expect_inside sized.svg "a plot of $size with a long title and a long legend"
+    "$CLI" sweep --width "$width" --height "$height" --measure mean-steps --vary 'gamma[0]=0:1:0.125' \
+        --vary 'gamma[1]=0,0.5,1' --plot sized.svg "$long" >/dev/null || fail "sweep chart at $size failed"
+    expect_inside sized.svg "a sweep chart of $size"
+    "$CLI" sweep --width "$width" --height "$height" --measure mean-steps --vary 'gamma[0]=0:1:0.125' \
+        --vary 'alpha=0,0.5,1' --plot-kind heatmap --plot sized.svg "$long" >/dev/null || fail "heat map at $size failed"
+    expect_inside sized.svg "a heat map of $size"
+done
 
 # ---- signals
 

@@ -81,7 +81,7 @@ if grep -q '^VORLASK_PYTHON:BOOL=ON' "$BUILD/CMakeCache.txt"; then
         grep -qF "$package" <<<"$depends" || fail "Depends lacks $package"
     done
     extension="$(basename "$(ls "$BUILD"/python/vorlask/_vorlask*.so)")"
-    for file in __init__.py __init__.pyi py.typed "$extension"; do
+    for file in __init__.py __init__.pyi _sweeps.py py.typed "$extension"; do
         grep -qxF -- "-rw-r--r-- ./usr/lib/python3/dist-packages/vorlask/$file" "$WORKDIR/contents.txt" ||
             fail "package lacks the Python module's $file"
     done

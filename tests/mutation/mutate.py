@@ -57,7 +57,7 @@ OBSERVERS = {
     "graphics": GRAPHICS_TESTS + VIEWS_TESTS + SHELL_TESTS,
     "views": VIEWS_TESTS + SHELL_TESTS,
     "app": SHELL_TESTS,
-    "cli": ["cli_test", "settle_cli_test", "chain_limits_test"],
+    "cli": ["cli_test", "settle_cli_test", "chain_limits_test", "chart_test"],
     # model/: every executable (the default).
 }
 
