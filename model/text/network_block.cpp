@@ -1,7 +1,7 @@
 #include "model/text/network_block.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -327,10 +327,15 @@ BlockError readNetworkBlock(std::istream& in, NetworkModel& network) { return Bl
 
 namespace {
 
+// The fewest decimals that read back to the same double. printf rounds correctly, so
+// the first precision whose text reads back is the shortest such text; floating-point
+// to_chars would say the same but is missing from some standard libraries we build with.
 std::string shortestFixed(double value) {
-    char digits[400];
-    const auto written = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
-    return std::string(digits, written.ptr);
+    char digits[1200];
+    for (int decimals = 0;; ++decimals) {
+        std::snprintf(digits, sizeof digits, "%.*f", decimals, value);
+        if (std::strtod(digits, nullptr) == value || decimals >= 1100) return digits;
+    }
 }
 
 }  // namespace
