@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "bench_networks.h"
+
 #include "model/chain/markov_chain.h"
 #include "model/long_run/long_run.h"
 #include "model/network/configurations.h"
@@ -27,19 +29,13 @@ void setProbabilities(NetworkModel& network, Probabilities kind) {
 }
 
 NetworkModel complete(int nodes, Probabilities kind) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (int i = 0; i < nodes; ++i)
-        for (int j = 0; j < nodes; ++j) network.links[i][j] = i != j;
+    NetworkModel network = completeLinks(nodes);
     setProbabilities(network, kind);
     return network;
 }
 
 NetworkModel ring(int nodes, Probabilities kind) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (int i = 0; i < nodes; ++i)
-        for (int j = 0; j < nodes; ++j) network.links[i][j] = j == (i + 1) % nodes || i == (j + 1) % nodes;
+    NetworkModel network = ringLinks(nodes);
     setProbabilities(network, kind);
     return network;
 }

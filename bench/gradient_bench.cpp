@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "bench_networks.h"
+
 #include <vector>
 
 #include "model/chain/markov_chain.h"
@@ -21,12 +23,8 @@
 namespace {
 
 NetworkModel ring(int nodes) {
-    NetworkModel model;
-    model.resize(nodes);
-    for (int i = 0; i < nodes; ++i) {
-        model.links[i][(i + 1) % nodes] = model.links[(i + 1) % nodes][i] = 1;
-        model.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
-    }
+    NetworkModel model = ringLinks(nodes);
+    for (int i = 0; i < nodes; ++i) model.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
     return model;
 }
 

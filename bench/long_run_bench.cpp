@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "bench_networks.h"
+
 #include "cli/sweep_grid.h"
 #include "model/analysis.h"
 #include "model/long_run/long_run.h"
@@ -15,13 +17,8 @@
 namespace {
 
 NetworkModel settlingNetwork(int nodes, bool ring) {
-    NetworkModel network;
-    network.resize(nodes);
-    for (int i = 0; i < nodes; ++i) {
-        for (int j = 0; j < nodes; ++j)
-            network.links[i][j] = ring ? (j == (i + 1) % nodes || i == (j + 1) % nodes) : i != j;
-        network.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
-    }
+    NetworkModel network = ring ? ringLinks(nodes) : completeLinks(nodes);
+    for (int i = 0; i < nodes; ++i) network.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
     return network;
 }
 

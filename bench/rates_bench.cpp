@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "bench_networks.h"
+
 #include "model/network/configurations.h"
 #include "model/network/network.h"
 #include "model/rates/rates.h"
@@ -16,11 +18,8 @@ namespace {
 enum Probabilities { Uneven, CertainUnevenGamma };
 
 NetworkModel network(int nodes, bool ring, Probabilities kind) {
-    NetworkModel model;
-    model.resize(nodes);
+    NetworkModel model = ring ? ringLinks(nodes) : completeLinks(nodes);
     for (int i = 0; i < nodes; ++i) {
-        for (int j = 0; j < nodes; ++j)
-            model.links[i][j] = ring ? j == (i + 1) % nodes || i == (j + 1) % nodes : i != j;
         model.params[NetworkModel::Alpha][i] = kind == Uneven ? (8 + i % 5) / 16.0 + i / 1024.0 : 1.0;
         model.params[NetworkModel::Beta][i] = kind == Uneven ? (10 + i % 3) / 16.0 - i / 1024.0 : 1.0;
         model.params[NetworkModel::Gamma][i] = (1 + i % 7) / 8.0;
