@@ -217,6 +217,28 @@ TEST(Rates, BoundsHoldTheDenseSolvesRates) {
     EXPECT_GT(withSeveralClasses, 3);
 }
 
+// Nodes that rarely attempt keep the triangle in each configuration for
+// thousands of steps: the iteration alone needs tens of thousands of passes
+// there, the direct solve of the class a thousand, and its bounds still
+// hold the dense solve's rates, for the periodic-free class and for the
+// window-made one with several classes alike.
+TEST(Rates, SlowlyMixingClassesAreSolvedDirectly) {
+    NetworkModel triangle = networkOf({{0, 1}, {1, 2}, {0, 2}}, 3);
+    triangle.params[NetworkModel::Alpha] = {0.001, 0.002, 0.001};
+    triangle.params[NetworkModel::Beta] = {0.5, 0.75, 0.25};
+    triangle.params[NetworkModel::Gamma] = {0.5, 0.25, 1.0};
+    NetworkModel split = triangle;
+    split.params[NetworkModel::Alpha] = {0.0005, 1.0, 0.001};
+    split.params[NetworkModel::Beta] = {1.0, 0.0, 0.5};
+    for (const NetworkModel& network : {triangle, split}) {
+        const MarkovChain chain = processChain(network);
+        const std::vector<long double> exact = plainRates(chain);
+        const RateFigures figures = computeRates(chain, preciseOptions(1e-12));
+        EXPECT_LT(figures.iterations, 1100);
+        for (int i = 0; i < 3; ++i) expectHolds(figures.rates[i], exact[i], 1e-12, "node " + std::to_string(i));
+    }
+}
+
 // The rates are the limit of the chance a run shows: from a uniformly drawn
 // start, each node's successes over many steps, averaged over replicates,
 // within five standard errors of the exact rate.

@@ -1,5 +1,8 @@
 #include "model/rates/class_gains.h"
 
+#include <Eigen/SparseCore>
+#include <Eigen/SparseLU>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -11,6 +14,12 @@ namespace {
 
 constexpr long long StatesPerChunk = 4096;
 constexpr double Infinity = std::numeric_limits<double>::infinity();
+// A class the iteration has not settled after this many passes mixes
+// slowly (its configurations rarely change), and if it is this small its
+// Poisson equation is solved directly once, at a cost far below the passes
+// it would still take.
+constexpr long long SolveAfterPasses = 1000;
+constexpr int LargestSolvedClass = 2048;
 
 // A cycle's rates: the average chance over its configurations, each chance
 // within the slack of its exact value.
@@ -54,6 +63,25 @@ public:
         next_ = values_;
     }
 
+    // Values from a direct solve of the Poisson equation of each class of at
+    // most LargestSolvedClass configurations: (I - T) v + g = s with v = 0 at
+    // the class's first configuration, g standing in that configuration's
+    // column. The bounds stay Odoni's, so the solve's accuracy shows only in
+    // their width. The lazy chain's values are twice the chain's.
+    void startFromPoissonSolutions() {
+        for (size_t k = 0; k < iterated_.size(); ++k) {
+            const int begin = firstLocal_[k];
+            const int size = classEnd(k) - begin;
+            if (size > LargestSolvedClass) continue;
+            const Eigen::MatrixXd solution = poissonSolution(begin, size);
+            if (!solution.allFinite()) continue;
+            const double scale = lazy_[k] ? 2.0 : 1.0;
+            for (int r = 0; r < size; ++r)
+                for (int i = 0; i < nodes_; ++i)
+                    values_[static_cast<size_t>(begin + r) * nodes_ + i] = r == 0 ? 0.0 : scale * solution(r, i);
+        }
+    }
+
     // One pass; true once every bound is within the precision.
     bool pass(double* value, double* low, double* high) {
         const int workers = workerCount(options_.jobs, static_cast<long long>(states_.size()), StatesPerChunk);
@@ -95,6 +123,34 @@ private:
         return (options_.weightSlack + dotProductSlack(longest + 5)) * 1.01;
     }
 
+    int classEnd(size_t k) const {
+        return k + 1 < firstLocal_.size() ? firstLocal_[k + 1] : static_cast<int>(states_.size());
+    }
+
+    // Every node's (g, v(1), ..., v(size - 1)) of the class from local state
+    // `begin`, or non-finite values where the factorisation fails.
+    Eigen::MatrixXd poissonSolution(int begin, int size) const {
+        std::vector<Eigen::Triplet<double>> entries;
+        Eigen::MatrixXd chances(size, nodes_);
+        for (int r = 0; r < size; ++r) {
+            const int l = states_[begin + r];
+            entries.emplace_back(r, 0, 1.0);
+            if (r > 0) entries.emplace_back(r, r, 1.0);
+            rows_.forEachEntry(l, [&](int column, double weight) {
+                const int c = local_[column] - begin;
+                if (c > 0 && weight != 0.0) entries.emplace_back(r, c, -weight);
+            });
+            for (int i = 0; i < nodes_; ++i) chances(r, i) = chances_[static_cast<size_t>(l) * nodes_ + i];
+        }
+        Eigen::SparseMatrix<double> system(size, size);
+        system.setFromTriplets(entries.begin(), entries.end());
+        Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+        lu.compute(system);
+        if (lu.info() != Eigen::Success)
+            return Eigen::MatrixXd::Constant(size, nodes_, std::numeric_limits<double>::quiet_NaN());
+        return lu.solve(chances);
+    }
+
     std::vector<double> largestChances(int c) const {
         std::vector<double> largest(nodes_, 0.0);
         for (const int l : classes_.members[c])
@@ -106,8 +162,7 @@ private:
     // The largest value of a class's values, over every node.
     double largestMagnitude(size_t k) const {
         const size_t begin = static_cast<size_t>(firstLocal_[k]) * nodes_;
-        const size_t end = (k + 1 < firstLocal_.size() ? static_cast<size_t>(firstLocal_[k + 1]) : states_.size()) *
-                           nodes_;
+        const size_t end = static_cast<size_t>(classEnd(k)) * nodes_;
         double largest = 0.0;
         for (size_t at = begin; at < end; ++at) largest = std::max(largest, std::fabs(values_[at]));
         return largest;
@@ -145,7 +200,7 @@ private:
     void recentre() {
         for (size_t k = 0; k < iterated_.size(); ++k) {
             const size_t begin = static_cast<size_t>(firstLocal_[k]);
-            const size_t end = k + 1 < firstLocal_.size() ? static_cast<size_t>(firstLocal_[k + 1]) : states_.size();
+            const size_t end = static_cast<size_t>(classEnd(k));
             std::vector<double> reference(next_.begin() + begin * nodes_, next_.begin() + (begin + 1) * nodes_);
             for (size_t s = begin; s < end; ++s)
                 for (int i = 0; i < nodes_; ++i) next_[s * nodes_ + i] -= reference[i];
@@ -195,8 +250,11 @@ ClassGains computeClassGains(const SparseRows& rows, const std::vector<double>& 
     }
     if (!iterated.empty()) {
         GainIteration iteration(rows, chances, nodes, classes, std::move(iterated), options);
-        do budget.spend();
-        while (!iteration.pass(gains.value.data(), gains.low.data(), gains.high.data()));
+        for (long long passes = 1;; ++passes) {
+            budget.spend();
+            if (passes == SolveAfterPasses) iteration.startFromPoissonSolutions();
+            if (iteration.pass(gains.value.data(), gains.low.data(), gains.high.data())) break;
+        }
     }
     return gains;
 }

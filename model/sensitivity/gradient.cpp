@@ -243,30 +243,34 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
     const Eigen::Index t = static_cast<Eigen::Index>(transient.size());
     const Vector average = Vector::Constant(t, 1.0 / h);
     const Vector w2 = adjoint.solve(average);
-    const Vector w3 = mean ? adjoint.solve(w2) : Vector();
+    // Where every configuration reaches S the limit is 1 throughout, so dT v
+    // is dT 1 = 0 exactly and the mean steps need neither w3 nor v.
+    const bool everyReaches = set.transientCount() + set.markedCount() == set.configurationCount();
+    const bool weighLimit = mean && !everyReaches;
+    const Vector w3 = weighLimit ? adjoint.solve(w2) : Vector();
     // The longest expected time in the transient configurations bounds
     // |A^-1| in rows and |A^-T| in columns, hence what the residuals leave.
     // Where every configuration reaches S that time is the mean steps,
     // known already.
     const double longest = longestTime(set, figures, forward) * (1 + 1e-6) + 1e-300;
     const double w2Error = longest * adjoint.residual(average, w2);
-    const double w3Error = mean ? longest * (adjoint.residual(w2, w3) + w2Error) : 0.0;
+    const double w3Error = weighLimit ? longest * (adjoint.residual(w2, w3) + w2Error) : 0.0;
 
-    const int width = mean ? 2 : 1;
+    const int width = weighLimit ? 2 : 1;
     std::vector<double> values(static_cast<size_t>(h) * width);
     for (int l = 0; l < h; ++l) {
-        if (mean) {
+        if (weighLimit) {
             values[static_cast<size_t>(l) * 2] = figures.meanValue[l];
             values[static_cast<size_t>(l) * 2 + 1] = figures.limitValue[l];
         } else {
-            values[l] = figures.limitValue[l];
+            values[l] = mean ? figures.meanValue[l] : figures.limitValue[l];
         }
     }
     const std::vector<double> sums = sensitivitySums(
         network, neighbours, h, width, chain.configurations, transient, values, nullptr,
         [&](size_t r, double* weights) {
             weights[0] = w2[static_cast<Eigen::Index>(r)];
-            if (mean) weights[1] = w3[static_cast<Eigen::Index>(r)];
+            if (weighLimit) weights[1] = w3[static_cast<Eigen::Index>(r)];
         },
         options.jobs);
 
@@ -281,8 +285,10 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
         gradient.derivative[p] = derivative;
         // Each weight's error times the values' size, and each value's error
         // times the weights' total, through a step's derivative.
-        double error = mean ? w2Error * largestMean + w2.lpNorm<1>() * meanError + w3Error + w3.lpNorm<1>() * limitError
-                            : w2Error + w2.lpNorm<1>() * limitError;
+        double error = !mean       ? w2Error + w2.lpNorm<1>() * limitError
+                       : weighLimit ? w2Error * largestMean + w2.lpNorm<1>() * meanError + w3Error +
+                                          w3.lpNorm<1>() * limitError
+                                    : w2Error * largestMean + w2.lpNorm<1>() * meanError;
         error = sizes[p] * error + std::fabs(derivative) * 1e-12;
         gradient.error[p] = up(error);
         if (jumps[p]) {
