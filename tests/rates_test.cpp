@@ -286,7 +286,9 @@ TEST(Rates, RunsOfTheStepSettleOnTheRates) {
 TEST(Rates, TheOperatorIsTheStoredRows) {
     std::mt19937 random(11);
     for (int trial = 0; trial < 20; ++trial) {
-        const NetworkModel network = randomNetwork(random, 3 + trial % 4, true);
+        NetworkModel network = randomNetwork(random, 3 + trial % 4, true);
+        // Where no gamma is above 0, arbitrations are even.
+        if (trial % 5 == 4) network.params[NetworkModel::Gamma].assign(network.nodeCount, 0.0);
         const NeighbourLists neighbours = neighbourLists(network);
         const int h = static_cast<int>(configurationCount(neighbours, 1 << 20));
         const int nodes = network.nodeCount;
