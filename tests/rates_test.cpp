@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "model/chain/markov_chain.h"
@@ -237,6 +238,32 @@ TEST(Rates, SlowlyMixingClassesAreSolvedDirectly) {
         EXPECT_LT(figures.iterations, 1100);
         for (int i = 0; i < 3; ++i) expectHolds(figures.rates[i], exact[i], 1e-12, "node " + std::to_string(i));
     }
+}
+
+// Where nodes rarely succeed the Poisson values run to thousands of steps
+// and the rounding of a pass keeps the bounds some 1e-9 wide: asking for
+// less ends at once, saying which precision can be had, and that precision
+// is delivered.
+TEST(Rates, APrecisionRoundingForbidsIsRefusedWithOneThatWorks) {
+    NetworkModel network = networkOf({{0, 1}, {0, 4}, {0, 5}, {1, 2}, {2, 3}, {3, 4}}, 6);
+    network.params[NetworkModel::Alpha] = {0.25, 0.9595, 0.5, 0.71, 0.001, 0.5025};
+    network.params[NetworkModel::Beta] = {0.0381, 0.0442, 0.999, 0.5, 0.0023, 0.5946};
+    network.params[NetworkModel::Gamma] = {0.25, 0.001, 0.1038, 0.3233, 0.5559, 0.0776};
+    const MarkovChain chain = processChain(network);
+    std::string message;
+    try {
+        computeRates(chain, preciseOptions(1e-10));
+    } catch (const RatesCapReached& e) {
+        message = e.what();
+    }
+    const size_t at = message.find("--precision ");
+    ASSERT_NE(at, std::string::npos) << message;
+    const double offered = std::stod(message.substr(at + 12));
+    EXPECT_GT(offered, 1e-10);
+    EXPECT_LT(offered, 1e-6);
+    const std::vector<long double> exact = plainRates(chain);
+    const RateFigures figures = computeRates(chain, preciseOptions(offered));
+    for (int i = 0; i < 6; ++i) expectHolds(figures.rates[i], exact[i], offered, "node " + std::to_string(i));
 }
 
 // The rates are the limit of the chance a run shows: from a uniformly drawn

@@ -18,7 +18,7 @@ constexpr double Infinity = std::numeric_limits<double>::infinity();
 // slowly (its configurations rarely change), and if it is this small its
 // Poisson equation is solved directly once, at a cost far below the passes
 // it would still take.
-constexpr long long SolveAfterPasses = 1000;
+constexpr long long SolveAfterPasses = PassesBeforeGivingUp;
 constexpr int LargestSolvedClass = 2048;
 
 // A cycle's rates: the average chance over its configurations, each chance
@@ -91,6 +91,7 @@ public:
         forEachChunk(options_.jobs, static_cast<long long>(states_.size()), StatesPerChunk,
                      [&](int worker, long long, long long begin, long long end) { step(worker, begin, end); });
         bool precise = true;
+        outOfReach_ = 0.0;
         for (size_t k = 0; k < iterated_.size(); ++k) {
             const double largestValue = largestMagnitude(k);
             for (int i = 0; i < nodes_; ++i) {
@@ -107,11 +108,16 @@ public:
                 high[at] = std::min(1.0, up(most + margin));
                 value[at] = std::clamp(least + (most - least) / 2, low[at], high[at]);
                 precise = precise && high[at] - low[at] <= options_.precision;
+                if (2 * margin > options_.precision) outOfReach_ = std::max(outOfReach_, high[at] - low[at]);
             }
         }
         recentre();
         return precise;
     }
+
+    // The widest bound that rounding keeps above the precision in the last
+    // pass, or 0.
+    double outOfReach() const { return outOfReach_; }
 
 private:
     // The relative error, beyond the values' own size, of a pass's d at one
@@ -225,7 +231,12 @@ private:
     std::vector<double> next_;
     std::vector<double> least_;
     std::vector<double> most_;
+    double outOfReach_ = 0.0;
 };
+
+void giveUpWhenOutOfReach(long long passes, double outOfReach) {
+    if (passes >= PassesBeforeGivingUp && outOfReach > 0.0) throw GainsOutOfReach{outOfReach};
+}
 
 }  // namespace
 
@@ -254,6 +265,7 @@ ClassGains computeClassGains(const SparseRows& rows, const std::vector<double>& 
             budget.spend();
             if (passes == SolveAfterPasses) iteration.startFromPoissonSolutions();
             if (iteration.pass(gains.value.data(), gains.low.data(), gains.high.data())) break;
+            giveUpWhenOutOfReach(passes, iteration.outOfReach());
         }
     }
     return gains;
@@ -271,13 +283,14 @@ ClassGains computeGainsThrough(ProcessOperator& process, const GainOptions& opti
     // The operator's own slack and the rounding of d = w - v around it.
     const double slack = (process.slack() + options.weightSlack + dotProductSlack(6)) * 1.01;
     std::vector<double> values(h * nodes, 0.0), next;
-    for (bool precise = false; !precise;) {
+    for (long long passes = 1;; ++passes) {
         budget.spend();
         process.apply(values, next, nodes, options.jobs);
         double largest = 0.0;
         for (const double value : values) largest = std::max(largest, std::fabs(value));
         const double margin = up(slack * up(1.0 + 2.01 * largest)) + UnderflowSlack;
-        precise = true;
+        bool precise = true;
+        double outOfReach = 0.0;
         for (int i = 0; i < nodes; ++i) {
             double least = Infinity, most = -Infinity;
             for (size_t l = 0; l < h; ++l) {
@@ -288,8 +301,13 @@ ClassGains computeGainsThrough(ProcessOperator& process, const GainOptions& opti
             gains.low[i] = std::max(0.0, down(least - margin));
             gains.high[i] = std::min(1.0, up(most + margin));
             gains.value[i] = std::clamp(least + (most - least) / 2, gains.low[i], gains.high[i]);
-            precise = precise && gains.high[i] - gains.low[i] <= options.precision;
+            const bool within = gains.high[i] - gains.low[i] <= options.precision;
+            precise = precise && within;
+            if (!within && 2 * margin > options.precision)
+                outOfReach = std::max(outOfReach, gains.high[i] - gains.low[i]);
         }
+        if (precise) break;
+        giveUpWhenOutOfReach(passes, outOfReach);
         // Relative to the first configuration, as in the rows' iteration.
         for (size_t l = h; l-- > 0;)
             for (int i = 0; i < nodes; ++i) next[l * nodes + i] -= next[i];

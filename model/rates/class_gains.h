@@ -39,6 +39,17 @@ struct GainOptions {
     int jobs = 1;
 };
 
+// Thrown once the passes cannot narrow a bound to the precision: rounding
+// alone keeps it wider, however long the iteration goes on. `width` is the
+// widest such bound.
+struct GainsOutOfReach {
+    double width = 0.0;
+};
+
+// Passes after which a bound that rounding keeps wider than the precision
+// ends the iteration.
+constexpr long long PassesBeforeGivingUp = 1000;
+
 // The same for a chain that is one aperiodic class
 // (ProcessOperator::mixesEverywhere), through the operator instead of rows:
 // one class of every configuration.
@@ -46,7 +57,8 @@ ClassGains computeGainsThrough(ProcessOperator& process, const GainOptions& opti
                                ClassGains& reached);
 
 // Throws PassBudget::Exhausted at the budget's cap, with `reached` holding
-// the bounds found so far.
+// the bounds found so far, and GainsOutOfReach as said above (both
+// functions).
 ClassGains computeClassGains(const SparseRows& rows, const std::vector<double>& chances, int nodes,
                              const ClosedClasses& classes, const GainOptions& options, PassBudget& budget,
                              ClassGains& reached);

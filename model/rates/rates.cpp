@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "model/long_run/pass_budget.h"
@@ -79,6 +80,17 @@ std::string capMessage(long long cap) {
     return "no rates within the cap of " + std::to_string(cap) + " iterations; --max-iterations raises it";
 }
 
+// The precision the rounding allows, rounded up to two digits so that
+// asking for it succeeds.
+std::string outOfReachMessage(double reachable) {
+    const double unit = std::pow(10.0, std::floor(std::log10(reachable)) - 1);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2g", std::ceil(reachable / unit * (1 + 1e-9)) * unit);
+    return std::string("the rates cannot be bounded that closely: the rounding of doubles keeps their bounds "
+                       "about ") +
+           text + " wide on this chain; --precision " + text + " gives them";
+}
+
 }  // namespace
 
 void checkRateOptions(const RateOptions& options, int configurations) {
@@ -122,6 +134,9 @@ RateFigures computeRates(const MarkovChain& chain, const RateOptions& options, W
                                 starts);
     } catch (const PassBudget::Exhausted&) {
         throw RatesCapReached(capMessage(options.maxIterations));
+    } catch (const GainsOutOfReach& e) {
+        // The classes' rates have half the precision.
+        throw RatesCapReached(outOfReachMessage(2 * e.width));
     }
     for (int i = 0; i < nodes; ++i) figures.rates.push_back(combine(endings, gains, i));
     for (int c = 0; c < classes.count(); ++c) {
@@ -164,6 +179,8 @@ RateFigures computeRatesThrough(const NetworkModel& network, const NeighbourList
         computeGainsThrough(process, {options.precision, 0.0, options.jobs}, budget, gains);
     } catch (const PassBudget::Exhausted&) {
         throw RatesCapReached(capMessage(options.maxIterations));
+    } catch (const GainsOutOfReach& e) {
+        throw RatesCapReached(outOfReachMessage(e.width));
     }
     RateFigures figures;
     figures.nodes = nodes;
