@@ -22,7 +22,10 @@ struct ClassProbabilities {
 };
 
 // `start` holds one weight per configuration, summing to 1. Throws
-// PassBudget::Exhausted at the cap, `reached` holding the bounds so far.
+// PassBudget::Exhausted at the cap, `reached` holding the bounds so far, and
+// RatesOutOfReach where the weights' slack over the time the weight takes to
+// leave is wider than the precision. Weight that leaves slowly, from at most
+// 2048 transient configurations, is followed by a direct solve.
 ClassProbabilities endingProbabilities(const SparseRows& rows, const ClosedClasses& classes,
                                        const std::vector<double>& start, double weightSlack, double precision,
                                        PassBudget& budget, ClassProbabilities& reached);

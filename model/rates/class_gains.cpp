@@ -235,7 +235,7 @@ private:
 };
 
 void giveUpWhenOutOfReach(long long passes, double outOfReach) {
-    if (passes >= PassesBeforeGivingUp && outOfReach > 0.0) throw GainsOutOfReach{outOfReach};
+    if (passes >= PassesBeforeGivingUp && outOfReach > 0.0) throw RatesOutOfReach{outOfReach};
 }
 
 }  // namespace

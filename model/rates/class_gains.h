@@ -41,8 +41,8 @@ struct GainOptions {
 
 // Thrown once the passes cannot narrow a bound to the precision: rounding
 // alone keeps it wider, however long the iteration goes on. `width` is the
-// widest such bound.
-struct GainsOutOfReach {
+// widest such bound. (The ending probabilities throw it too.)
+struct RatesOutOfReach {
     double width = 0.0;
 };
 
@@ -57,7 +57,7 @@ ClassGains computeGainsThrough(ProcessOperator& process, const GainOptions& opti
                                ClassGains& reached);
 
 // Throws PassBudget::Exhausted at the budget's cap, with `reached` holding
-// the bounds found so far, and GainsOutOfReach as said above (both
+// the bounds found so far, and RatesOutOfReach as said above (both
 // functions).
 ClassGains computeClassGains(const SparseRows& rows, const std::vector<double>& chances, int nodes,
                              const ClosedClasses& classes, const GainOptions& options, PassBudget& budget,

@@ -134,8 +134,8 @@ RateFigures computeRates(const MarkovChain& chain, const RateOptions& options, W
                                 starts);
     } catch (const PassBudget::Exhausted&) {
         throw RatesCapReached(capMessage(options.maxIterations));
-    } catch (const GainsOutOfReach& e) {
-        // The classes' rates have half the precision.
+    } catch (const RatesOutOfReach& e) {
+        // The classes' rates and where the start ends have half the precision each.
         throw RatesCapReached(outOfReachMessage(2 * e.width));
     }
     for (int i = 0; i < nodes; ++i) figures.rates.push_back(combine(endings, gains, i));
@@ -179,7 +179,7 @@ RateFigures computeRatesThrough(const NetworkModel& network, const NeighbourList
         computeGainsThrough(process, {options.precision, 0.0, options.jobs}, budget, gains);
     } catch (const PassBudget::Exhausted&) {
         throw RatesCapReached(capMessage(options.maxIterations));
-    } catch (const GainsOutOfReach& e) {
+    } catch (const RatesOutOfReach& e) {
         throw RatesCapReached(outOfReachMessage(e.width));
     }
     RateFigures figures;
