@@ -117,4 +117,14 @@ TEST(Optimize, TheCommandsFileIsANetworkAndItsRefusalsOneLine) {
         EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
     }
     EXPECT_EQ(folder.files().find("never.txt"), std::string::npos);
+
+    // A refusal met inside the search reaches the user as it stands, not as
+    // the optimiser's bare failure, naming the file once.
+    const std::string split = folder.write("split.txt",
+                                           "DATA:\n00011 0.015625 0.8645 0\n00100 0.999 0.015625 0.984375\n"
+                                           "01000 0.984375 0 0.999\n10000 0.0713 0.25 0.8655\n10000 0.001 0 1\n\n");
+    const CliOutcome refused = runCli({"optimize", "--maximize", "rate[0]", "--vary", "alpha[0]=0:1", split});
+    EXPECT_EQ(refused.status, 2) << refused.err;
+    EXPECT_NE(refused.err.find("split.txt: the chain ends in 2 classes"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.err.find("split.txt", refused.err.find("split.txt") + 1), std::string::npos) << refused.err;
 }

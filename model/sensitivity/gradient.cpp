@@ -310,9 +310,8 @@ GradientFigures rateGradient(const NetworkModel& network, const NeighbourLists& 
                                                      chanceBytes * 4, progress, true);
     const ClosedClasses classes = findClosedClasses(chain.transitions);
     if (classes.count() != 1)
-        throw EngineError(EngineError::BadInput,
-                          limits.name + "the chain ends in " + std::to_string(classes.count()) +
-                              " classes; the rates' gradient needs it to end in one");
+        throw EngineError(EngineError::BadInput, "the chain ends in " + std::to_string(classes.count()) +
+                                                     " classes; the rates' gradient needs it to end in one");
     const std::vector<int>& members = classes.members[0];
     if (static_cast<long long>(members.size()) > MaxGradientConfigurations)
         throw EngineError(EngineError::BeyondLimit, limits.name + "the gradient solves at most " +

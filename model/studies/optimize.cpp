@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <random>
 
@@ -58,6 +59,23 @@ public:
         return point;
     }
 
+    // evaluate() inside NLopt's callbacks, which would turn anything thrown
+    // into a bare "nlopt failure": a refusal, a cap reached or a stop asked
+    // for is kept, and the search stopped.
+    const GradientFigures& evaluateInSearch(const std::vector<double>& x) {
+        try {
+            return evaluate(x);
+        } catch (...) {
+            failure_ = std::current_exception();
+            throw nlopt::forced_stop();
+        }
+    }
+
+    // Throws again what stopped the search, if anything did.
+    void rethrowFailure() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
     // The figures at x (one, or every node's rate) and their gradients over
     // the variables; derivatives where a figure jumps count as 0.
     const GradientFigures& evaluate(const std::vector<double>& x) {
@@ -99,6 +117,7 @@ private:
     WorkProgress* progress_;
     std::vector<double> lastX_;
     GradientFigures last_;
+    std::exception_ptr failure_;
     int evaluations_ = 0;
 };
 
@@ -168,7 +187,7 @@ double searchOne(Search& search, const OptimizeOptions& options, const Box& box,
     const auto objective = [](unsigned count, const double* at, double* gradient, void* raw) {
         Data& d = *static_cast<Data*>(raw);
         const std::vector<double> x(at, at + count);
-        const GradientFigures& figures = d.search.evaluate(x);
+        const GradientFigures& figures = d.search.evaluateInSearch(x);
         const size_t f = figureOf(d.options);
         if (gradient)
             for (unsigned v = 0; v < count; ++v) gradient[v] = d.search.derivative(figures, f, v);
@@ -185,6 +204,9 @@ double searchOne(Search& search, const OptimizeOptions& options, const Box& box,
     } catch (const nlopt::roundoff_limited&) {
         // The figure's own rounding stopped it: the point reached stands.
         best = objective(static_cast<unsigned>(n), x.data(), nullptr, &data);
+    } catch (const nlopt::forced_stop&) {
+        search.rethrowFailure();
+        throw;
     }
     return best;
 }
@@ -223,7 +245,7 @@ double searchLeast(Search& search, const OptimizeOptions& options, const Box& bo
         [](unsigned m, double* result, unsigned count, const double* at, double* gradient, void* raw) {
             Data& d = *static_cast<Data*>(raw);
             const std::vector<double> point(at, at + d.variables);
-            const GradientFigures& figures = d.search.evaluate(point);
+            const GradientFigures& figures = d.search.evaluateInSearch(point);
             for (unsigned i = 0; i < m; ++i) {
                 result[i] = at[count - 1] - figures.values[i].value;
                 if (!gradient) continue;
@@ -237,6 +259,9 @@ double searchLeast(Search& search, const OptimizeOptions& options, const Box& bo
     try {
         method.optimize(y, best);
     } catch (const nlopt::roundoff_limited&) {
+    } catch (const nlopt::forced_stop&) {
+        search.rethrowFailure();
+        throw;
     }
     x.assign(y.begin(), y.begin() + static_cast<long>(n));
     const GradientFigures& reached = search.evaluate(x);
