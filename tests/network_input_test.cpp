@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <regex>
@@ -206,5 +207,36 @@ TEST(MessageText, ControlsAndBrokenUtf8AreEscapedAndLongTextCut) {
         ASSERT_EQ(oneLine(line), line);
         ASSERT_TRUE(printable(quotedText(text)));
         ASSERT_TRUE(printable(shownName(text)));
+    }
+}
+
+// The optimiser's block writes each parameter with the fewest decimals that
+// read back to the same double: every value comes back as the block reader
+// takes it, and one decimal fewer would not give the value.
+TEST(NetworkInput, PreciseBlocksReadBackWithTheFewestDecimals) {
+    std::mt19937_64 random(3);
+    std::vector<double> values = {0.0, 1.0, 0.5, 0.1, 1.0 / 3, 0x1p-30, 0.0005, 0.015625 + 1e-9};
+    for (int k = 0; k < 200; ++k) values.push_back(std::uniform_real_distribution<double>(0.0, 1.0)(random));
+    for (const double value : values) {
+        NetworkModel pair;
+        pair.resize(2);
+        pair.links[0][1] = pair.links[1][0] = 1;
+        pair.params[NetworkModel::Beta][1] = value;
+        const std::string block = preciseBlock(pair);
+        std::istringstream lines(block);
+        std::string heading, first, links, alpha, beta;
+        std::getline(lines, heading);
+        std::getline(lines, first);
+        lines >> links >> alpha >> beta;
+        std::istringstream in(block);
+        NetworkModel read;
+        ASSERT_EQ(readNetworkBlock(in, read).kind, BlockError::None) << block;
+        EXPECT_EQ(read.params[NetworkModel::Beta][1], asBlockGivesItBack(value)) << beta;
+        EXPECT_EQ(std::strtod(beta.c_str(), nullptr), value) << beta;
+        const size_t point = beta.find('.');
+        if (point == std::string::npos) continue;
+        char shorter[64];
+        std::snprintf(shorter, sizeof shorter, "%.*f", static_cast<int>(beta.size() - point - 2), value);
+        EXPECT_NE(std::strtod(shorter, nullptr), value) << beta;
     }
 }

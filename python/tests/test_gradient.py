@@ -3,6 +3,7 @@ small networks' mean steps, computed from a transcription of the step in
 fractions, against Network.gradient; the module against the command; and
 objective handed to scipy."""
 
+import re
 from fractions import Fraction
 
 import numpy as np
@@ -168,3 +169,27 @@ def test_objective_hands_scipy_the_figure_and_its_gradient():
     assert result.x[0] == pytest.approx(0.9)
     with pytest.raises(ValueError, match="name one figure"):
         vorlask.objective(net, vary={"gamma[0]": (0, 1)})
+
+
+def test_refusals_met_deep_inside_stand_as_they_are():
+    # Nodes that rarely succeed: rounding keeps the rates' bounds some 1e-9
+    # wide, and the refusal names a precision that then holds.
+    links = np.zeros((6, 6), dtype=int)
+    for i, j in [(0, 1), (0, 4), (0, 5), (1, 2), (2, 3), (3, 4)]:
+        links[i, j] = links[j, i] = 1
+    slow = vorlask.Network(links, [0.25, 0.9595, 0.5, 0.71, 0.001, 0.5025],
+                           [0.0381, 0.0442, 0.999, 0.5, 0.0023, 0.5946],
+                           [0.25, 0.001, 0.1038, 0.3233, 0.5559, 0.0776])
+    with pytest.raises(vorlask.CapReached, match=r"--precision \S+ gives them") as caught:
+        slow.rates(precision=1e-10)
+    offered = float(re.search(r"--precision (\S+) gives them", str(caught.value)).group(1))
+    rates = slow.rates(precision=offered)
+    assert np.all(rates["high"] - rates["low"] <= offered)
+    # A chain of two closed classes has no rates' gradient: the optimiser
+    # says so, where it once said "nlopt failure".
+    split = vorlask.Network(np.array([[0, 0, 0, 1, 1], [0, 0, 1, 0, 0], [0, 1, 0, 0, 0], [1, 0, 0, 0, 0],
+                                      [1, 0, 0, 0, 0]]),
+                            [0.015625, 0.999, 0.984375, 0.0713, 0.001], [0.8645, 0.015625, 0, 0.25, 0],
+                            [0, 0.984375, 0.999, 0.8655, 1])
+    with pytest.raises(ValueError, match="the chain ends in 2 classes"):
+        vorlask.optimize(split, maximize="rate[0]", vary={"alpha[0]": (0, 1)})
