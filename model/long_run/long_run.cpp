@@ -177,6 +177,10 @@ private:
     }
     bool factorisationFits() const { return factorisationBound() <= options_.maxDirectBytes; }
 
+    bool everyConfigurationReachesMarked() const {
+        return set_.markedCount() + set_.transientCount() == set_.configurationCount();
+    }
+
     bool wantsCurve() const {
         if (set_.markedCount() == 0) return false;
         for (const double q : options_.quantiles)
@@ -350,6 +354,10 @@ private:
         const std::vector<int>& transient = set_.transient();
         std::vector<double> v = gather(start_->limits(), transient);
         std::vector<double> m = gather(start_->means(), transient);
+        // Where every configuration outside S reaches S, S is reached from
+        // each for certain: v = 1 solves the block up to the rounding of the
+        // rows' sums, and BiCGSTAB has nothing left to do for it.
+        if (everyConfigurationReachesMarked()) v.assign(v.size(), 1.0);
         start_.reset();
         const std::vector<double> b = solver.weightsIntoMarked();
 
