@@ -72,6 +72,17 @@ double ProcessOperator::memoryFor(const NetworkModel& network, const NeighbourLi
     return 2.0 * states * width * sizeof(double) + static_cast<double>(configurationCount) * network.nodeCount * 2.0;
 }
 
+double ProcessOperator::sensitivityBytesFor(const NeighbourLists& neighbours, int configurationCount, int width) {
+    const int n = static_cast<int>(neighbours.size());
+    double most = 1.0, states = 0.0;
+    for (int j = 0; j <= n; ++j) {
+        const double each = static_cast<double>(1ULL << pendingBefore(neighbours, j).size());
+        most = std::max(most, each);
+        if (j >= 1 && j < n) states += each;
+    }
+    return (states + 2 * most) * configurationCount * width * sizeof(double);
+}
+
 double ProcessOperator::workPerConfiguration(const NeighbourLists& neighbours) {
     double work = 0.0;
     for (int j = 0; j < static_cast<int>(neighbours.size()); ++j)

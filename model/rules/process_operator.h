@@ -46,6 +46,22 @@ public:
     // by probabilities rounded once or twice and adds a few outcomes.
     double slack() const;
 
+    // Adds to `gradient` (width x 3N values per column: alpha of nodes 0 to
+    // N - 1, then beta, then gamma) the derivatives of
+    //     sum over x of weights_k(x) E_x[values_k(next) + sum_i success_i rewards_ik],
+    // `values` and `weights` holding configurationCount() x width values,
+    // `rewards` N x width or null. The same sums as ProcessSensitivity's, by
+    // the updates instead of each configuration's outcomes: the values are
+    // carried back through the updates and the weights forward, and each
+    // update's derivative is taken between the two. Outcomes of probability
+    // 0 whose probability moves count, so derivatives at 0 and 1 are those
+    // from inside [0, 1]. The same for any number of jobs.
+    void addSensitivity(const double* values, const double* rewards, const double* weights, int width,
+                        double* gradient, int jobs) const;
+    // The bytes addSensitivity holds for `width` columns: the values after
+    // every update, and the weights before two of them.
+    static double sensitivityBytesFor(const NeighbourLists& neighbours, int configurationCount, int width);
+
     // Whether the process surely reaches every configuration from every
     // other and may stay where it is: every linked node attempts and
     // succeeds with probabilities strictly between 0 and 1, and of every two
@@ -64,6 +80,20 @@ private:
     };
 
     void update(int j, const double* next, double* current, int width, long long begin, long long end) const;
+
+    // One way node j's turn may go from a state: its probability, the
+    // state after, and the derivatives of the probability.
+    struct Way {
+        double weight;
+        long long to;
+        double byAlpha, byBeta, byGamma, byTargetGamma;
+        bool success;
+    };
+    // The ways from state s before node j, those of probability 0 among
+    // them, and the target whose gamma moves them (-1 for none).
+    int waysFrom(int j, long long s, Way* ways, int& target) const;
+    void carryBack(int j, const double* next, double* current, const double* rewards, int width, long long begin,
+                   long long end) const;
     double arbitrationLower(int j, int k) const;
 
     const int n_;

@@ -12,6 +12,7 @@
 #include "model/chain/markov_chain.h"
 #include "model/network/network.h"
 #include "model/rates/closed_classes.h"
+#include "model/rules/process_operator.h"
 #include "model/rules/process_sensitivity.h"
 #include "model/support/bounded_arithmetic.h"
 #include "model/support/engine_error.h"
@@ -130,6 +131,28 @@ std::vector<bool> oneSidedParameters(const NetworkModel& network) {
     return oneSided;
 }
 
+// Carrying values and weights through the step's updates costs a few
+// passes over the states of each update, which stay few where nodes have
+// few neighbours below them, as on rings and paths; following each
+// configuration's outcomes costs about N paths of N nodes each where alphas
+// and betas are 1, since every failure of probability 0 still moves. The
+// updates hold every update's values, within a bound.
+constexpr double UpdatesMostBytes = 1 << 30;
+
+bool updatesPay(const NetworkModel& network, const NeighbourLists& neighbours, int h, int width, size_t members) {
+    const int n = network.nodeCount;
+    if (n == 0 || members * 8 < static_cast<size_t>(h)) return false;
+    // The updates follow targets within the neighbour lists and expect each
+    // link seen from both ends, as symmetric links of 0 and 1 keep them.
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const int link = network.links[i][j];
+            if ((link != 0 && link != 1) || link != network.links[j][i] || (i == j && link != 0)) return false;
+        }
+    if (ProcessOperator::workPerConfiguration(neighbours) > 24.0 * n) return false;
+    return ProcessOperator::sensitivityBytesFor(neighbours, h, width) <= UpdatesMostBytes;
+}
+
 // Sums every configuration's contribution into K x 3N derivatives: chunks
 // of configurations side by side, their sums added in chunk order, so the
 // result is the same for any number of jobs.
@@ -138,6 +161,16 @@ std::vector<double> sensitivitySums(const NetworkModel& network, const Neighbour
                                     const std::vector<double>& values, const std::vector<double>* rewards,
                                     const std::function<void(size_t, double*)>& weightsOf, int jobs) {
     const size_t size = static_cast<size_t>(width) * 3 * network.nodeCount;
+    if (updatesPay(network, neighbours, h, width, members.size())) {
+        std::vector<double> weights(static_cast<size_t>(h) * width, 0.0);
+        for (size_t r = 0; r < members.size(); ++r)
+            weightsOf(r, weights.data() + static_cast<size_t>(members[r]) * width);
+        std::vector<double> sums(size, 0.0);
+        ProcessOperator(network, neighbours, h)
+            .addSensitivity(values.data(), rewards ? rewards->data() : nullptr, weights.data(), width, sums.data(),
+                            jobs);
+        return sums;
+    }
     const long long count = static_cast<long long>(members.size());
     const long long chunks = (count + StatesPerChunk - 1) / StatesPerChunk;
     std::vector<std::vector<double>> partial(static_cast<size_t>(chunks), std::vector<double>(size, 0.0));
