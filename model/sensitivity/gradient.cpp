@@ -227,13 +227,13 @@ std::vector<bool> jumpingParameters(const NetworkModel& network, const Neighbour
     return jumps;
 }
 
-double longestTime(const TransientSet& set, const LongRunFigures& figures, const Solver& forward) {
+double longestTime(const TransientSet& set, const LongRunFigures& figures, const Matrix& a) {
     if (set.transientCount() + set.markedCount() == set.configurationCount()) {
         double longest = 0.0;
         for (const int l : set.transient()) longest = std::max(longest, figures.meanHigh[l]);
         return longest;
     }
-    return forward.solve(Vector::Constant(set.transientCount(), 1.0)).maxCoeff();
+    return Solver(a).solve(Vector::Constant(set.transientCount(), 1.0)).maxCoeff();
 }
 
 // The figures of first passage into S: the limit v and the mean steps m per
@@ -272,7 +272,7 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
 
     const Matrix a = identityMinus(chain.transitions, transient, h);
     const Matrix transposed = a.transpose();
-    const Solver adjoint(transposed), forward(a);
+    const Solver adjoint(transposed);
     const Eigen::Index t = static_cast<Eigen::Index>(transient.size());
     const Vector average = Vector::Constant(t, 1.0 / h);
     const Vector w2 = adjoint.solve(average);
@@ -285,7 +285,7 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
     // |A^-1| in rows and |A^-T| in columns, hence what the residuals leave.
     // Where every configuration reaches S that time is the mean steps,
     // known already.
-    const double longest = longestTime(set, figures, forward) * (1 + 1e-6) + 1e-300;
+    const double longest = longestTime(set, figures, a) * (1 + 1e-6) + 1e-300;
     const double w2Error = longest * adjoint.residual(average, w2);
     const double w3Error = weighLimit ? longest * (adjoint.residual(w2, w3) + w2Error) : 0.0;
 
