@@ -187,3 +187,22 @@ TEST(Gradient, JumpsWhereAWayToSOpensAndSmoothElsewhere) {
         EXPECT_GT(smooth, 0) << gradientMeasureName(measure);
     }
 }
+
+// Under a memory limit that leaves no room for the values of every update,
+// the derivatives are summed per configuration instead, and they are the
+// same within their error bounds; without such a limit the updates serve.
+TEST(Gradient, ATightMemoryLimitGivesTheSameDerivatives) {
+    std::vector<std::pair<int, int>> links;
+    for (int i = 0; i < 12; ++i) links.push_back({i, (i + 1) % 12});
+    NetworkModel ring = networkOf(links, 12);
+    for (int i = 0; i < 12; ++i) ring.params[NetworkModel::Gamma][i] = (1 + i % 5) / 8.0;
+    ChainLimits tight;
+    tight.maxBytes = 3.5 * (1 << 20);
+    for (const GradientMeasure measure : {GradientMeasure::MeanSteps, GradientMeasure::Limit}) {
+        const GradientFigures roomy = computeGradient(ring, optionsFor(measure), ChainLimits{});
+        const GradientFigures narrow = computeGradient(ring, optionsFor(measure), tight);
+        for (size_t p = 0; p < roomy.derivative.size(); ++p)
+            EXPECT_NEAR(narrow.derivative[p], roomy.derivative[p], roomy.error[p] + narrow.error[p])
+                << gradientMeasureName(measure) << " " << parameterName(static_cast<int>(p), 12);
+    }
+}

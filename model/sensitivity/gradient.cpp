@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 
@@ -136,10 +137,12 @@ std::vector<bool> oneSidedParameters(const NetworkModel& network) {
 // few neighbours below them, as on rings and paths; following each
 // configuration's outcomes costs about N paths of N nodes each where alphas
 // and betas are 1, since every failure of probability 0 still moves. The
-// updates hold every update's values, within a bound.
+// updates hold every update's values: they are taken only where those fit
+// in what the memory limit leaves, and within a bound.
 constexpr double UpdatesMostBytes = 1 << 30;
 
-bool updatesPay(const NetworkModel& network, const NeighbourLists& neighbours, int h, int width, size_t members) {
+bool updatesPay(const NetworkModel& network, const NeighbourLists& neighbours, int h, int width, size_t members,
+                double bytesLeft) {
     const int n = network.nodeCount;
     if (n == 0 || members * 8 < static_cast<size_t>(h)) return false;
     // The updates follow targets within the neighbour lists and expect each
@@ -150,7 +153,24 @@ bool updatesPay(const NetworkModel& network, const NeighbourLists& neighbours, i
             if ((link != 0 && link != 1) || link != network.links[j][i] || (i == j && link != 0)) return false;
         }
     if (ProcessOperator::workPerConfiguration(neighbours) > 24.0 * n) return false;
-    return ProcessOperator::sensitivityBytesFor(neighbours, h, width) <= UpdatesMostBytes;
+    const double bytes = ProcessOperator::sensitivityBytesFor(neighbours, h, width);
+    return bytes <= UpdatesMostBytes && bytes <= bytesLeft;
+}
+
+double matrixBytes(const Matrix& m) {
+    return static_cast<double>(m.nonZeros()) * (sizeof(double) + sizeof(int)) +
+           static_cast<double>(m.outerSize() + 1) * sizeof(int);
+}
+
+// What the memory limit leaves for the derivative sums beside the chain,
+// the matrices and `vectors` doubles a configuration held by the caller.
+double bytesLeftBeside(const ChainLimits& limits, const MarkovChain& chain, std::initializer_list<const Matrix*> matrices,
+                       int vectors) {
+    double held = static_cast<double>(chain.transitions.memoryBytes()) +
+                  static_cast<double>(chain.configurations.entries.size()) * sizeof(int) +
+                  static_cast<double>(chain.successChances.size() + chain.marked.size() * vectors) * sizeof(double);
+    for (const Matrix* matrix : matrices) held += matrixBytes(*matrix);
+    return limits.maxBytes - held;
 }
 
 // Sums every configuration's contribution into K x 3N derivatives: chunks
@@ -159,9 +179,10 @@ bool updatesPay(const NetworkModel& network, const NeighbourLists& neighbours, i
 std::vector<double> sensitivitySums(const NetworkModel& network, const NeighbourLists& neighbours, int h, int width,
                                     const ConfigurationList& configurations, const std::vector<int>& members,
                                     const std::vector<double>& values, const std::vector<double>* rewards,
-                                    const std::function<void(size_t, double*)>& weightsOf, int jobs) {
+                                    const std::function<void(size_t, double*)>& weightsOf, int jobs,
+                                    double bytesLeft) {
     const size_t size = static_cast<size_t>(width) * 3 * network.nodeCount;
-    if (updatesPay(network, neighbours, h, width, members.size())) {
+    if (updatesPay(network, neighbours, h, width, members.size(), bytesLeft)) {
         std::vector<double> weights(static_cast<size_t>(h) * width, 0.0);
         for (size_t r = 0; r < members.size(); ++r)
             weightsOf(r, weights.data() + static_cast<size_t>(members[r]) * width);
@@ -209,7 +230,8 @@ std::vector<double> widths(const std::vector<double>& low, const std::vector<dou
 // the chance to step to a configuration that reaches S from one that does
 // not.
 std::vector<bool> jumpingParameters(const NetworkModel& network, const NeighbourLists& neighbours, int h,
-                                    const ConfigurationList& configurations, const TransientSet& set, int jobs) {
+                                    const ConfigurationList& configurations, const TransientSet& set, int jobs,
+                                    double bytesLeft) {
     std::vector<int> stuck;
     std::vector<double> reaches(static_cast<size_t>(h), 0.0);
     for (int l = 0; l < h; ++l) {
@@ -222,7 +244,7 @@ std::vector<bool> jumpingParameters(const NetworkModel& network, const Neighbour
     if (stuck.empty()) return jumps;
     const std::vector<double> opened =
         sensitivitySums(network, neighbours, h, 1, configurations, stuck, reaches, nullptr,
-                        [](size_t, double* weights) { weights[0] = 1.0; }, jobs);
+                        [](size_t, double* weights) { weights[0] = 1.0; }, jobs, bytesLeft);
     for (size_t p = 0; p < jumps.size(); ++p) jumps[p] = opened[p] != 0.0;
     return jumps;
 }
@@ -290,6 +312,8 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
     const double w3Error = weighLimit ? longest * (adjoint.residual(w2, w3) + w2Error) : 0.0;
 
     const int width = weighLimit ? 2 : 1;
+    // The long run's nine figures and the values, per configuration.
+    const double bytesLeft = bytesLeftBeside(limits, chain, {&a, &transposed}, 9 + width);
     std::vector<double> values(static_cast<size_t>(h) * width);
     for (int l = 0; l < h; ++l) {
         if (weighLimit) {
@@ -305,9 +329,10 @@ GradientFigures passageGradient(const NetworkModel& network, const NeighbourList
             weights[0] = w2[static_cast<Eigen::Index>(r)];
             if (weighLimit) weights[1] = w3[static_cast<Eigen::Index>(r)];
         },
-        options.jobs);
+        options.jobs, bytesLeft);
 
-    const std::vector<bool> jumps = jumpingParameters(network, neighbours, h, chain.configurations, set, options.jobs);
+    const std::vector<bool> jumps =
+        jumpingParameters(network, neighbours, h, chain.configurations, set, options.jobs, bytesLeft);
     const double largestMean = mean ? largestMagnitude(figures.meanValue) : 0.0;
     const double meanError = mean ? largestMagnitude(widths(figures.meanLow, figures.meanHigh)) : 0.0;
     const double limitError = largestMagnitude(widths(figures.limitLow, figures.limitHigh));
@@ -398,7 +423,7 @@ GradientFigures rateGradient(const NetworkModel& network, const NeighbourLists& 
     const std::vector<double> sums = sensitivitySums(
         network, neighbours, h, n, chain.configurations, members, values, &rewards,
         [&](size_t r, double* weights) { std::fill(weights, weights + n, pi[static_cast<Eigen::Index>(r)]); },
-        options.jobs);
+        options.jobs, bytesLeftBeside(limits, chain, {&a, &stationary, &poisson}, n));
     const std::vector<double> sizes = derivativeSizes(network);
     const double largestBias = largestMagnitude(values);
     gradient.derivative = sums;
