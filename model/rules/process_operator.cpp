@@ -133,6 +133,17 @@ void ProcessOperator::apply(const std::vector<double>& values, std::vector<doubl
     if (n_ == 0) out = values;
 }
 
+// The bits of the nodes after j that a state before node j holds, as the
+// state after it holds them.
+long long ProcessOperator::carriedBits(int j, long long bits) const {
+    const Stage& stage = stages_[j];
+    const Stage& after = stages_[j + 1];
+    long long carried = 0;
+    for (size_t m = 0; m < stage.pending.size(); ++m)
+        if (stage.pending[m] != j && (bits >> m & 1)) carried |= 1LL << after.slotOf[stage.pending[m]];
+    return carried;
+}
+
 // The values before node j is taken, from those after: for each state, the
 // outcomes of node j's turn in the step's order, each with its probability
 // and the state it leads to, and node j's chance to succeed.
@@ -154,10 +165,7 @@ void ProcessOperator::update(int j, const double* next, double* current, int wid
         const long long c = s % h_;
         const long long bits = s / h_;
         const uint16_t* digit = digits_.data() + c * n_;
-        // The bits of the nodes still to come carry over to the next stage.
-        long long carried = 0;
-        for (size_t m = 0; m < stage.pending.size(); ++m)
-            if (stage.pending[m] != j && (bits >> m & 1)) carried |= 1LL << after.slotOf[stage.pending[m]];
+        const long long carried = carriedBits(j, bits);
         // Unreachable states (a bit set that no earlier node could set) are
         // computed too; or-ing the bits keeps their successors in range.
         const auto at = [&](long long digits, long long newBits) { return digits + h_ * (carried | newBits); };

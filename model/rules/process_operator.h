@@ -80,6 +80,7 @@ private:
     };
 
     void update(int j, const double* next, double* current, int width, long long begin, long long end) const;
+    long long carriedBits(int j, long long bits) const;
 
     // One way node j's turn may go from a state: its probability, the
     // state after, and the derivatives of the probability.

@@ -24,9 +24,7 @@ int ProcessOperator::waysFrom(int j, long long s, Way* ways, int& target) const 
     const long long c = s % h_;
     const long long bits = s / h_;
     const uint16_t* digit = digits_.data() + c * n_;
-    long long carried = 0;
-    for (size_t m = 0; m < stage.pending.size(); ++m)
-        if (stage.pending[m] != j && (bits >> m & 1)) carried |= 1LL << after.slotOf[stage.pending[m]];
+    const long long carried = carriedBits(j, bits);
     const auto at = [&](long long digits, long long newBits) { return digits + h_ * (carried | newBits); };
     target = -1;
     const int slotJ = stage.slotOf[j];
